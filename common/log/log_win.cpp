@@ -1,0 +1,43 @@
+// The Windows parts of the log: local time, tick counts, the shared-read file.
+#include <windows.h>
+
+#include <share.h>
+#include <time.h>
+
+#include "common/log/log.h"
+
+std::string NowTime() {
+  char text[200];
+  if (GetTimeFormatA(LOCALE_USER_DEFAULT, 0, nullptr, "HH':'mm':'ss", text, sizeof text) == 0)
+    return "Error in NowTime()";
+  const DWORD now = GetTickCount();
+  static const DWORD origin = now;  // the first successful stamp of the process
+  return FormatStamp(text, now, origin);
+}
+
+bool OpenLogFile(const std::string& folder, const std::string& suffix) {
+  __time64_t now = 0;
+  _time64(&now);
+  struct tm local {};
+  _localtime64_s(&local, &now);
+  char timeText[80];
+  strftime(timeText, sizeof timeText, "%Y%m%d-%H%M%S", &local);
+
+  FILELog::ReportingLevel() = logDEBUG3;
+  const std::string path = FormatLogFilePath(folder, timeText, suffix);
+  // Deny-write sharing: a second process of the same second gets no file.
+  FILE* stream = path.size() <= kLogPathMax ? _fsopen(path.c_str(), "w", _SH_DENYWR) : nullptr;
+  Output2FILE::Stream() = stream;
+  return stream != nullptr;
+}
+
+std::string LogText(std::u16string_view text) {
+  if (text.empty()) return {};
+  const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
+  const int size = static_cast<int>(text.size());
+  const int needed = WideCharToMultiByte(CP_ACP, 0, wide, size, nullptr, 0, nullptr, nullptr);
+  if (needed <= 0) return {};
+  std::string out(static_cast<size_t>(needed), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide, size, out.data(), needed, nullptr, nullptr);
+  return out;
+}

@@ -1,0 +1,102 @@
+// RAII owners for the Windows handles the programs hold. Each owner closes its
+// handle exactly once, moves but never copies, and treats the handle type's
+// own "no handle" value as empty.
+#pragma once
+
+#include <windows.h>
+
+#include <tlhelp32.h>
+#include <utility>
+
+namespace zv {
+
+template <typename Traits>
+class UniqueHandle {
+ public:
+  using pointer = typename Traits::pointer;
+
+  UniqueHandle() = default;
+  explicit UniqueHandle(pointer h) : h_(h) {}
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  UniqueHandle(UniqueHandle&& other) noexcept : h_(other.release()) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  ~UniqueHandle() { reset(); }
+
+  pointer get() const { return h_; }
+  explicit operator bool() const { return h_ != Traits::invalid(); }
+  pointer release() { return std::exchange(h_, Traits::invalid()); }
+  void reset(pointer h = Traits::invalid()) {
+    if (h_ != Traits::invalid()) Traits::close(h_);
+    h_ = h;
+  }
+  // For out-parameters: closes what is held and hands out the slot.
+  pointer* put() {
+    reset();
+    return &h_;
+  }
+
+ private:
+  pointer h_ = Traits::invalid();
+};
+
+struct KernelHandleTraits {
+  using pointer = HANDLE;
+  static pointer invalid() { return nullptr; }
+  static void close(pointer h) { ::CloseHandle(h); }
+};
+struct FileHandleTraits {  // CreateFile and Toolhelp snapshots report INVALID_HANDLE_VALUE
+  using pointer = HANDLE;
+  static pointer invalid() { return INVALID_HANDLE_VALUE; }
+  static void close(pointer h) { ::CloseHandle(h); }
+};
+struct RegKeyTraits {
+  using pointer = HKEY;
+  static pointer invalid() { return nullptr; }
+  static void close(pointer h) { ::RegCloseKey(h); }
+};
+struct HookTraits {
+  using pointer = HHOOK;
+  static pointer invalid() { return nullptr; }
+  static void close(pointer h) { ::UnhookWindowsHookEx(h); }
+};
+struct GdiObjectTraits {
+  using pointer = HGDIOBJ;
+  static pointer invalid() { return nullptr; }
+  static void close(pointer h) { ::DeleteObject(h); }
+};
+struct MenuTraits {
+  using pointer = HMENU;
+  static pointer invalid() { return nullptr; }
+  static void close(pointer h) { ::DestroyMenu(h); }
+};
+struct MemoryDcTraits {
+  using pointer = HDC;
+  static pointer invalid() { return nullptr; }
+  static void close(pointer h) { ::DeleteDC(h); }
+};
+struct LocalMemoryTraits {
+  using pointer = HLOCAL;
+  static pointer invalid() { return nullptr; }
+  static void close(pointer h) { ::LocalFree(h); }
+};
+struct LibraryTraits {
+  using pointer = HMODULE;
+  static pointer invalid() { return nullptr; }
+  static void close(pointer h) { ::FreeLibrary(h); }
+};
+
+using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
+using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
+using UniqueRegKey = UniqueHandle<RegKeyTraits>;
+using UniqueHook = UniqueHandle<HookTraits>;
+using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
+using UniqueMenu = UniqueHandle<MenuTraits>;
+using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
+using UniqueLocalMemory = UniqueHandle<LocalMemoryTraits>;
+using UniqueLibrary = UniqueHandle<LibraryTraits>;
+
+}  // namespace zv

@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "agent/core/command_line.h"
+#include "agent/core/options.h"
+#include "common/text/text_util.h"
+
+namespace zv {
+namespace {
+
+using Args = std::vector<std::u16string>;
+
+TEST(SplitCommandLine, WindowsRules) {
+  struct Case {
+    const char16_t* line;
+    Args args;
+  } cases[] = {
+      {u"", {u""}},
+      {u"-a 1", {u"-a", u"1"}},
+      {u"-a\t \t1  ", {u"-a", u"1"}},
+      {u"p \"a b\" c", {u"p", u"a b", u"c"}},
+      {u"p \"\"", {u"p", u""}},
+      {u"p \"\" x", {u"p", u"", u"x"}},
+      {u"p a\"b c\"d", {u"p", u"ab cd"}},
+      {u"p a\\b", {u"p", u"a\\b"}},
+      {u"p a\\\\b", {u"p", u"a\\\\b"}},
+      {u"p a\\\"b", {u"p", u"a\"b"}},
+      {u"p a\\\\\"b c\"", {u"p", u"a\\b c"}},
+      {u"p a\\\\\\\"b", {u"p", u"a\\\"b"}},
+      {u"p \"a\\\\\" b", {u"p", u"a\\", u"b"}},
+      {u"p \"a\\\" b\"", {u"p", u"a\" b"}},
+      {u"p \"\"\"\"", {u"p", u"\""}},
+      {u"p \"a\"\"b\"", {u"p", u"a\"b"}},
+      {u"p \"\"\"a b\"", {u"p", u"\"a", u"b"}},
+      {u"\"C:\\Program Files\\z.exe\" -x 1", {u"C:\\Program Files\\z.exe", u"-x", u"1"}},
+      {u"C:\\dir\\\"z.exe -x", {u"C:\\dir\\\"z.exe", u"-x"}},
+      {u"\"prog\"rest x", {u"prog", u"rest", u"x"}},
+      {u"p \"unterminated x", {u"p", u"unterminated x"}},
+      {u"   leading", {u"", u"leading"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SplitCommandLine(c.line), c.args) << ToUtf8(c.line);
+}
+
+TEST(QuoteArgument, PlainTextsAreOnlyWrapped) {
+  EXPECT_EQ(QuoteArgument(u""), u"\"\"");
+  EXPECT_EQ(QuoteArgument(u"ALT+TAB,CTRL"), u"\"ALT+TAB,CTRL\"");
+  EXPECT_EQ(QuoteArgument(u"C:\\a b\\c.exe"), u"\"C:\\a b\\c.exe\"");
+}
+
+TEST(QuoteArgument, QuotesAndTrailingBackslashesAreEscaped) {
+  EXPECT_EQ(QuoteArgument(u"a\"b"), u"\"a\\\"b\"");
+  EXPECT_EQ(QuoteArgument(u"a\\\"b"), u"\"a\\\\\\\"b\"");
+  EXPECT_EQ(QuoteArgument(u"dir\\"), u"\"dir\\\\\"");
+  EXPECT_EQ(QuoteArgument(u"\" -RegistryRestore \"x"), u"\"\\\" -RegistryRestore \\\"x\"");
+}
+
+TEST(CommandLines, ExactTextsForPlainValues) {
+  SessionCommand c;
+  c.webSandboxMode = 1;
+  c.protectKeyCheat = 1;
+  c.protectKeyList = u"ALT+TAB,CTRL";
+  c.protectMouseCheat = 1;
+  c.protectAppCheat = 1;
+  c.protectAppExceptionList = u"iexplore.exe,notepad.exe";
+  c.protectAppBlackList = u"cheat.exe";
+  c.keepAliveMillisec = 1000;
+  c.protectExplorerCheat = 1;
+  c.protectExplorerExceptionList = u"http://exam.example/";
+  c.protectIEToolbarCheat = 1;
+  c.debugLog = 0;
+  c.debugSandbox = 1;
+  EXPECT_EQ(BuildSessionCommandLine(c),
+            u"-WebSandboxMode 1 -ProtectKeyCheat 1 -ProtectKeyList \"ALT+TAB,CTRL\" -ProtectMouseCheat 1 "
+            u"-ProtectAppCheat 1 -ProtectAppExceptionList \"iexplore.exe,notepad.exe\" -ProtectAppBlackList "
+            u"\"cheat.exe\" -KeepAliveMillisec 1000 -ProtectExplorerCheat 1 -ProtectExplorerExceptionList "
+            u"\"http://exam.example/\" -ProtectIEToolbarCheat 1 -DebugLog 0 -DebugSandbox 1");
+  EXPECT_EQ(BuildRegistrySaveCommandLine(u"20261207180102", 1), u"-RegistrySave \"20261207180102\" -DebugLog 1");
+  EXPECT_EQ(BuildLooseRegistrySaveCommandLine(u"20261207180102", 0),
+            u"-RegistrySave \"20261207180102_loose\" -DebugLog 0");
+  EXPECT_EQ(BuildRegistrySetLooseCommandLine(1), u"-RegistrySetLoose 1 -DebugLog 1");
+  EXPECT_EQ(BuildRegistryRestoreCommandLine(u"n", 1, 0), u"-RegistryRestore \"n\" -DebugSandbox 1 -DebugLog 0");
+  EXPECT_EQ(BuildQueryCheatAppCommandLine(u"a", u"b", u"c"),
+            u"-ProtectAppExceptionList \"a\" -ProtectAppBlackList \"b\" -ProtectExplorerExceptionList \"c\" "
+            u"-DebugLog 1 -QueryCheatApp 1");
+  EXPECT_EQ(BuildTrustzoneAddIPCommandLine(u"10.0.0.1,10.0.0.2", 0), u"-TrustzoneAddIP \"10.0.0.1,10.0.0.2\" -DebugLog 0");
+  EXPECT_EQ(BuildTrustzoneAddDomainCommandLine(u"example.org", 1), u"-TrustzoneAddDomain \"example.org\" -DebugLog 1");
+  EXPECT_EQ(BuildTrustzoneQueryIPCommandLine(u"10.0.0.1", 0), u"-TrustzoneQueryIP \"10.0.0.1\" -DebugLog 0");
+  EXPECT_EQ(BuildTrustzoneQueryDomainCommandLine(u"Sample.NET", 0), u"-TrustzoneQueryDomain \"Sample.NET\" -DebugLog 0");
+}
+
+TEST(CommandLines, InjectionAttemptStaysInsideItsValue) {
+  SessionCommand c;
+  c.protectKeyList = u"\" -RegistryRestore \"x";
+  c.protectAppExceptionList = u"C:\\dir\\";
+  c.keepAliveMillisec = 1000;
+  TraySettings s;
+  ScanArguments(SplitCommandLine(BuildSessionCommandLine(c)), s);
+  EXPECT_EQ(s.m_strProtectKeyList, c.protectKeyList);
+  EXPECT_EQ(s.m_strProtectAppExceptionList, c.protectAppExceptionList);
+  EXPECT_TRUE(s.m_strRegistryRestore.empty());
+  EXPECT_EQ(s.m_nKeepAliveMillisec, 1000);
+}
+
+// Random texts drawn from the characters that matter to the splitting rules.
+std::u16string RandomText(std::mt19937& rng) {
+  static const char16_t alphabet[] = u"\"\\ \t-a,Z.\u00e9\uac00";
+  std::uniform_int_distribution<int> length(0, 12);
+  std::uniform_int_distribution<int> pick(0, static_cast<int>(std::size(alphabet)) - 2);
+  std::u16string text;
+  for (int n = length(rng); n > 0; --n) text += alphabet[pick(rng)];
+  return text;
+}
+
+TEST(CommandLines, EveryTextRoundTripsThroughBuildSplitParse) {
+  std::mt19937 rng(20261207);
+  for (int round = 0; round < 20000; ++round) {
+    SessionCommand c;
+    c.protectKeyList = RandomText(rng);
+    c.protectAppExceptionList = RandomText(rng);
+    c.protectAppBlackList = RandomText(rng);
+    c.protectExplorerExceptionList = RandomText(rng);
+    c.keepAliveMillisec = 777;
+    c.debugSandbox = 5;
+    const std::u16string line = BuildSessionCommandLine(c);
+    TraySettings s;
+    ScanArguments(SplitCommandLine(line), s);
+    // A value that begins with "-" is read as a name by the agent and lost,
+    // but it can never set anything else.
+    auto expect = [](const std::u16string& value) { return StartsWith(value, u"-") ? std::u16string() : value; };
+    ASSERT_EQ(s.m_strProtectKeyList, expect(c.protectKeyList)) << ToUtf8(line);
+    ASSERT_EQ(s.m_strProtectAppExceptionList, expect(c.protectAppExceptionList)) << ToUtf8(line);
+    ASSERT_EQ(s.m_strProtectAppBlackList, expect(c.protectAppBlackList)) << ToUtf8(line);
+    ASSERT_EQ(s.m_strProtectExplorerExceptionList, expect(c.protectExplorerExceptionList)) << ToUtf8(line);
+    ASSERT_EQ(s.m_nKeepAliveMillisec, 777) << ToUtf8(line);
+    ASSERT_EQ(s.m_nDebugSandbox, 5) << ToUtf8(line);
+    ASSERT_TRUE(s.m_strRegistryRestore.empty() && s.m_strRegistrySave.empty() && s.m_nQueryCheatApp == 0 &&
+                s.m_strTrustzoneAddIP.empty())
+        << ToUtf8(line);
+
+    const std::u16string name = RandomText(rng);
+    TraySettings r;
+    ScanArguments(SplitCommandLine(BuildRegistryRestoreCommandLine(name, 1, 1)), r);
+    ASSERT_EQ(r.m_strRegistryRestore, expect(name));
+    ASSERT_EQ(r.m_nDebugLog, 1);
+  }
+}
+
+}  // namespace
+}  // namespace zv

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# The agent as a program: full exit codes through the runner, its folders,
+# its log file (name, first stamp, CR LF lines) and the options it reads.
+source "$(dirname "$0")/../../tools/wine/harness.sh"
+
+AGENT=$(zv_agent)
+LOGDIR="$ZV_DOCS/zaduze/log"
+
+# The runner reports all 32 bits of an exit code (the shell sees one byte).
+zv_expect "runner reads a negative exit code" "$(zv_exit 'C:\windows\system32\cmd.exe' 'cmd /c exit -2')" "-2"
+zv_expect "runner reads a large exit code" "$(zv_exit 'C:\windows\system32\cmd.exe' 'cmd /c exit 70000')" "70000"
+
+rm -rf "$ZV_DOCS/zaduze"
+zv_expect "agent without log exits 0" "$(zv_exit "$AGENT" '-DebugLog 0 -QueryCheatApp 0')" "0"
+for sub in log sandbox doc; do
+  if [ -d "$ZV_DOCS/zaduze/$sub" ]; then zv_ok "creates zaduze\\$sub under Documents"; else zv_fail "creates zaduze\\$sub under Documents"; fi
+done
+zv_expect "no log file without -DebugLog" "$(ls "$LOGDIR" | wc -l)" "0"
+
+zv_expect "agent with log exits 0" "$(zv_exit "$AGENT" '-DebugLog 1 -ProtectKeyList "alt+tab, ctrl"')" "0"
+files=$(ls "$LOGDIR")
+zv_expect_match "log file is named by its start time and app" "$files" '^[0-9]{8}-[0-9]{6}_app\.log$'
+log=$(cat "$LOGDIR"/*_app.log)
+first=$(printf '%s' "$log" | head -n 1)
+zv_expect_match "first line: stamp ending .000 and the start text" "$first" $'^\\[[0-9]{2}:[0-9]{2}:[0-9]{2}\\.000\\] INFO: ZedudeVeri started\r$'
+second=$(printf '%s' "$log" | sed -n 2p)
+zv_expect_match "second line: the command line as received" "$second" $'INFO: exec option : -DebugLog 1 -ProtectKeyList "alt\\+tab, ctrl"\r$'
+crlf=$(od -An -c "$LOGDIR"/*_app.log | tr -s ' ' | grep -o '\\r \\n' | wc -l)
+zv_expect "every line ends in CR LF" "$crlf" "$(printf '%s\n' "$log" | wc -l)"
+
+# A later agent in another second opens its own file.
+sleep 1.1
+zv_exit "$AGENT" '-DebugLog 7' >/dev/null
+zv_expect "each run opens its own file" "$(ls "$LOGDIR" | wc -l)" "2"
+rm -rf "$ZV_DOCS/zaduze"
+
+zv_summary

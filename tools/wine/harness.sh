@@ -1,0 +1,112 @@
+# The Wine test harness, sourced by ./run and by the scenarios in tests/wine.
+#
+# zv_wine_start   a throwaway prefix with its own Xvfb display and HOME
+# zv_wine_stop    wineserver of that prefix and Xvfb (by pid) go away; called from a trap
+# zv_wine64 / zv_wine32 ARGS   run a 64-/32-bit Windows program under timeout
+# zv_winpath PATH              the Z: path Wine sees for a Linux path
+# zv_exit EXE CMDLINE          full 32-bit exit code of EXE run with exactly CMDLINE
+# zv_findwin TITLE / zv_post TITLE MSG WP LP / zv_send ... (through zvtool)
+# zv_reg_query KEY [VALUE]     wine reg query
+# zv_key KEYSPEC              xdotool key into the focused window
+# zv_screenshot FILE           the whole Xvfb screen as PNG
+#
+# 64-bit programs always go through /usr/lib/wine/wine64: once wine32 is
+# installed, plain `wine` becomes the 32-bit loader.
+
+ZV_ROOT=${ZV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
+ZV_WINE64_BIN=/usr/lib/wine/wine64
+ZV_WINE32_BIN=/usr/lib/wine/wine
+ZV_TIMEOUT=${ZV_TIMEOUT:-120}
+ZV_BUILD64=${ZV_BUILD64:-$ZV_ROOT/build/mingw64}
+ZV_BUILD32=${ZV_BUILD32:-$ZV_ROOT/build/mingw32}
+
+zv_winpath() {
+  case "$1" in
+    [A-Za-z]:\\*) echo "$1" ;;  # already a Windows path
+    *) local p; p=$(readlink -f "$1"); echo "Z:${p//\//\\}" ;;
+  esac
+}
+
+zv_wine64() { timeout -k 5 "$ZV_TIMEOUT" "$ZV_WINE64_BIN" "$@"; }
+zv_wine32() { timeout -k 5 "$ZV_TIMEOUT" "$ZV_WINE32_BIN" "$@"; }
+
+zv_wine_start() {
+  ZV_WINE_WORK=$(mktemp -d /tmp/zvwine.XXXXXX)
+  export WINEPREFIX=$ZV_WINE_WORK/prefix
+  export HOME=$ZV_WINE_WORK/home
+  export WINEDEBUG=-all
+  # No desktop menu entries, and no offers to download Mono or Gecko (modal).
+  export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+  mkdir -p "$HOME"
+  local d
+  for d in $(seq 91 190); do
+    if [ ! -e "/tmp/.X$d-lock" ] && [ ! -e "/tmp/.X11-unix/X$d" ]; then break; fi
+  done
+  Xvfb ":$d" -screen 0 1280x1024x24 -nolisten tcp >"$ZV_WINE_WORK/xvfb.log" 2>&1 &
+  ZV_XVFB_PID=$!
+  export DISPLAY=":$d"
+  local i
+  for i in $(seq 1 100); do
+    xdpyinfo >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+  xdpyinfo >/dev/null 2>&1 || { echo "Xvfb did not start on $DISPLAY" >&2; return 1; }
+  timeout -k 5 180 "$ZV_WINE64_BIN" wineboot -i >"$ZV_WINE_WORK/wineboot.log" 2>&1
+  timeout -k 5 120 wineserver -w
+  # Keep the server up between programs: starts drop from ~0.5 s to ~0.05 s.
+  wineserver -p 900 >/dev/null 2>&1 </dev/null
+  ZV_DOCS="$HOME"   # Documents of the prefix's user points at $HOME
+}
+
+zv_wine_stop() {
+  if [ -n "${WINEPREFIX:-}" ] && [ -d "${WINEPREFIX:-/nonexistent}" ]; then
+    timeout 20 wineserver -k >/dev/null 2>&1 || true
+  fi
+  if [ -n "${ZV_XCOMPMGR_PID:-}" ]; then kill "$ZV_XCOMPMGR_PID" 2>/dev/null || true; fi
+  if [ -n "${ZV_XVFB_PID:-}" ]; then
+    kill "$ZV_XVFB_PID" 2>/dev/null || true
+    wait "$ZV_XVFB_PID" 2>/dev/null || true
+  fi
+  if [ -n "${ZV_WINE_WORK:-}" ] && [ -z "${ZV_KEEP_WINE:-}" ]; then rm -rf "$ZV_WINE_WORK"; fi
+  ZV_XVFB_PID=
+}
+
+zv_compositor() { xcompmgr -d "$DISPLAY" >/dev/null 2>&1 & ZV_XCOMPMGR_PID=$!; }
+
+zv_tool() { zv_wine64 "$ZV_BUILD64/tools/zvtool.exe" "$@" | tr -d '\r'; }
+
+# zv_exit EXE CMDLINE: prints the exit code (signed decimal) of EXE.
+zv_exit() {
+  local out
+  out=$(zv_tool run "$(zv_winpath "$1")" "$2")
+  case "$out" in
+    exit\ *) echo "$out" | awk '{print $2}' ;;
+    *) echo "runner: $out" >&2; echo "none" ;;
+  esac
+}
+
+zv_agent() { echo "$ZV_BUILD64/agent/res/ZedudeVeri.exe"; }
+zv_findwin() { zv_tool findwin "$1"; }
+zv_post() { zv_tool post "$@"; }
+zv_send() { zv_tool send "$@"; }
+zv_reg_query() { zv_wine64 reg query "$@" 2>/dev/null | tr -d '\r'; }
+zv_key() { xdotool key --delay 50 "$@"; }
+zv_screenshot() { import -window root "$1"; }
+
+# Agent log files of the current prefix, newest last.
+zv_agent_logs() { ls -1tr "$ZV_DOCS"/zaduze/log/*_app.log 2>/dev/null; }
+
+# --- a tiny test-case counter for the scenarios (TAP-like lines) -----------
+ZV_PASSED=0
+ZV_FAILED=0
+zv_ok() { ZV_PASSED=$((ZV_PASSED + 1)); echo "ok - $1"; }
+zv_fail() { ZV_FAILED=$((ZV_FAILED + 1)); echo "not ok - $1"; shift; [ $# -gt 0 ] && printf '    %s\n' "$@"; return 0; }
+# zv_expect NAME ACTUAL EXPECTED
+zv_expect() {
+  if [ "$2" == "$3" ]; then zv_ok "$1"; else zv_fail "$1" "expected: $3" "actual:   $2"; fi
+}
+# zv_expect_match NAME TEXT REGEX
+zv_expect_match() {
+  if printf '%s' "$2" | grep -q -E -- "$3"; then zv_ok "$1"; else zv_fail "$1" "no match for: $3" "in: $(printf '%s' "$2" | head -c 2000)"; fi
+}
+zv_summary() { echo "scenario: $ZV_PASSED passed, $ZV_FAILED failed"; }
