@@ -31,3 +31,11 @@ std::string ToUtf8(std::u16string_view text);
 std::u16string FromUtf8(std::string_view text);
 
 }  // namespace zv
+
+namespace zv {
+// Upper-cases a-z of the text in place and returns it.
+inline std::u16string& ToUpperAsciiInPlace(std::u16string& text) {
+  for (auto& c : text) c = AsciiUpper(c);
+  return text;
+}
+}  // namespace zv
