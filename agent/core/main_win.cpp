@@ -1,59 +1,75 @@
-// ZedudeVeri: reads its options, prepares its folders and log, builds its
-// lookup sets and runs its one-shot command.
+// ZedudeVeri: the application object. One instance per logon session; the
+// hidden frame and its view do the rest (a one-shot command ends the process
+// from inside the view's creation).
 #include <windows.h>
 
-#include <array>
+#include <winsock2.h>
 
-#include "agent/core/options_win.h"
-#include "common/text/text_util.h"
-#include "agent/guard/app_guard.h"
-#include "agent/sandbox/sandbox_commands.h"
-#include "common/log/log.h"
-#include "platform/shell_folders.h"
-#include "platform/wide.h"
+#include <objbase.h>
+#include <ole2.h>
+
+#include "agent/core/main_frame_win.h"
+#include "platform/handles.h"
+#include "platform/window.h"
+
+namespace zv {
+
+class CZedudeVeriApp {
+ public:
+  // False: end at once with exit code 0.
+  bool InitInstance();
+  int Run();
+  int ExitInstance();
+
+ private:
+  UniqueKernelHandle m_hSingleInstance;
+  bool m_socketsReady = false;
+  bool m_oleReady = false;
+  CMainFrame m_frame;
+};
+
+bool CZedudeVeriApp::InitInstance() {
+  m_hSingleInstance.reset(CreateEventW(nullptr, FALSE, TRUE, L"ZedudeVeri"));
+  if (GetLastError() == ERROR_ALREADY_EXISTS) return false;
+
+  WSADATA wsa{};
+  if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {
+    MessageBoxW(nullptr, L"Windows 소켓을 초기화하지 못했습니다.", L"ZedudeVeri", MB_OK | MB_ICONSTOP);
+    return false;
+  }
+  m_socketsReady = true;
+  if (FAILED(OleInitialize(nullptr))) {
+    MessageBoxW(nullptr, L"OLE를 초기화할 수 없습니다. OLE 라이브러리 버전이 올바른지 확인하십시오.", L"ZedudeVeri",
+                MB_OK | MB_ICONSTOP);
+    return false;
+  }
+  m_oleReady = true;
+
+  if (!m_frame.LoadFrame()) return false;
+  ShowWindow(m_frame.hwnd(), SW_HIDE);
+  UpdateWindow(m_frame.hwnd());
+  return true;
+}
+
+int CZedudeVeriApp::Run() {
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  return ExitInstance();
+}
+
+int CZedudeVeriApp::ExitInstance() {
+  if (m_oleReady) OleUninitialize();
+  if (m_socketsReady) WSACleanup();
+  return 0;
+}
+
+}  // namespace zv
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  zv::TraySettings settings;
-  if (!zv::ParseCommandLine(settings)) return 0;
-
-  for (const char16_t* sub : {zv::kLogFolderW, zv::kSandboxFolderW, zv::kDocFolderW})
-    zv::CreateFolderTree(zv::DocumentsSubfolderW(sub));
-
-  if (settings.m_nDebugLog != 0) {
-    OpenLogFile(zv::DocumentsSubfolderA(zv::kLogFolderA), "app");
-    g_bLogEnabled = settings.m_nDebugLog;
-  }
-  FILE_LOG(logINFO) << "ZedudeVeri started";
-  FILE_LOG(logINFO) << "exec option : " << LogText(zv::U16(GetCommandLineW()));
-
-  zv::BuildFilterTables(settings);
-
-  std::array<std::u16string, 2> sandboxFiles;
-  std::vector<std::u16string> extSettingKeys;
-  if (settings.m_nQueryCheatApp != 0) _exit(zv::CountCheatApps());
-  if (!settings.m_strTrustzoneAddIP.empty()) {
-    for (const auto& token : zv::SplitList(zv::ToUpperAsciiInPlace(settings.m_strTrustzoneAddIP)))
-      zv::AddTrustedRange(token);
-    _exit(0);
-  }
-  if (!settings.m_strTrustzoneAddDomain.empty()) {
-    for (const auto& token : zv::SplitList(zv::ToUpperAsciiInPlace(settings.m_strTrustzoneAddDomain)))
-      zv::AddTrustedDomain(token);
-    _exit(0);
-  }
-  if (!settings.m_strTrustzoneQueryIP.empty()) _exit(zv::QueryTrustedRange(settings.m_strTrustzoneQueryIP));
-  if (!settings.m_strTrustzoneQueryDomain.empty()) _exit(zv::QueryTrustedDomain(settings.m_strTrustzoneQueryDomain));
-  if (!settings.m_strRegistrySave.empty()) {
-    zv::RegistrySaveCommand(settings, sandboxFiles);
-    _exit(0);
-  }
-  if (!settings.m_strRegistryRestore.empty()) {
-    zv::RegistryRestoreCommand(nullptr, settings, sandboxFiles);
-    _exit(0);
-  }
-  if (settings.m_nRegistrySetLoose != 0) {
-    zv::ApplyBrowserSecuritySettings(extSettingKeys);
-    _exit(0);
-  }
-  return 0;
+  static zv::CZedudeVeriApp app;
+  if (!app.InitInstance()) return app.ExitInstance();
+  return app.Run();
 }

@@ -1,0 +1,27 @@
+#include "agent/input/key_filter.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+namespace zv {
+
+HookDecision DecideKeyEvent(int code, uint32_t flags, uint32_t vkCode, const std::set<int32_t>& altKeys,
+                            const std::set<int32_t>& keys) {
+  if (code != 0) return HookDecision::PassOnSilently;
+  const auto& set = (flags & kLlkhfAltDown) ? altKeys : keys;
+  return set.count(static_cast<int32_t>(vkCode)) ? HookDecision::Swallow : HookDecision::PassOn;
+}
+
+HookDecision DecideMouseEvent(int code, uintptr_t wParam) {
+  if (code != 0) return HookDecision::PassOnSilently;
+  return (wParam == kWmRButtonDown || wParam == kWmRButtonUp) ? HookDecision::Swallow : HookDecision::PassOnSilently;
+}
+
+std::string FormatKeyEventText(uint32_t flags, uint32_t vkCode, uintptr_t wParam, uintptr_t lParam) {
+  char text[160];
+  std::snprintf(text, sizeof text, "flag: 0x%2x, vkCode: 0x%2x, (code:%x, wParam:%" PRIxPTR ", lParam:%" PRIxPTR ")",
+                static_cast<unsigned>(flags), static_cast<unsigned>(vkCode), 0u, wParam, lParam);
+  return text;
+}
+
+}  // namespace zv

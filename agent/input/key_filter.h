@@ -1,0 +1,31 @@
+// Decisions of the keyboard and mouse filters, free of Windows types so they
+// can be tested natively. The hook procedures only gather the event and act.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+
+namespace zv {
+
+constexpr uint32_t kLlkhfAltDown = 0x20;  // LLKHF_ALTDOWN
+constexpr uint32_t kWmRButtonDown = 0x0204;
+constexpr uint32_t kWmRButtonUp = 0x0205;
+
+enum class HookDecision { PassOnSilently, Swallow, PassOn };
+
+// Keyboard: code other than HC_ACTION (0) passes silently; otherwise the
+// Alt bit of the flags chooses the set, a hit swallows, a miss passes (both
+// logged). Key-up/down and injected events are treated alike.
+HookDecision DecideKeyEvent(int code, uint32_t flags, uint32_t vkCode, const std::set<int32_t>& altKeys,
+                            const std::set<int32_t>& keys);
+
+// Mouse: the right button's press and release are swallowed, everything else
+// passes silently.
+HookDecision DecideMouseEvent(int code, uintptr_t wParam);
+
+// "flag: 0x%2x, vkCode: 0x%2x, (code:%x, wParam:%x, lParam:%x)" with the code
+// always 0 and the lParam pointer's value in lower-case hex.
+std::string FormatKeyEventText(uint32_t flags, uint32_t vkCode, uintptr_t wParam, uintptr_t lParam);
+
+}  // namespace zv

@@ -1,0 +1,140 @@
+// The hook procedures and their start/stop operations, in-process. Wine never
+// sets LLKHF_ALTDOWN on real events, so the Alt rows are driven here with
+// prepared events.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "agent/core/options.h"
+#include "agent/input/input_hooks.h"
+#include "common/log/log.h"
+
+namespace zv {
+namespace {
+
+class HookTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = Output2FILE::Stream();
+    log_ = std::tmpfile();
+    ASSERT_NE(log_, nullptr);
+    Output2FILE::Stream() = log_;
+    FILELog::ReportingLevel() = logDEBUG3;
+    frame_ = CreateWindowExW(0, L"STATIC", L"hook test frame", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                             GetModuleHandleW(nullptr), nullptr);
+    view_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 0, 0, frame_, nullptr, GetModuleHandleW(nullptr), nullptr);
+    orphan_ = CreateWindowExW(0, L"STATIC", L"orphan", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
+    TraySettings settings;
+    settings.m_strProtectKeyList = u"ALT+TAB,CTRL,F4";
+    BuildFilterTables(settings);
+  }
+  void TearDown() override {
+    if (g_hKeyboardHook) ProtectKeyCheatStop();
+    if (g_hMouseHook) ProtectMouseCheatStop();
+    DestroyWindow(orphan_);
+    DestroyWindow(frame_);
+    Output2FILE::Stream() = saved_;
+    std::fclose(log_);
+  }
+  std::string Log() {
+    std::fflush(log_);
+    std::rewind(log_);
+    std::string text;
+    char buffer[1024];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, log_)) > 0) text.append(buffer, n);
+    return text;
+  }
+  static size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) ++n;
+    return n;
+  }
+  LRESULT Key(UINT message, DWORD flags, DWORD vk, KBDLLHOOKSTRUCT& event) {
+    event = KBDLLHOOKSTRUCT{};
+    event.vkCode = vk;
+    event.flags = flags;
+    return KeyboardHookProc(HC_ACTION, message, reinterpret_cast<LPARAM>(&event));
+  }
+
+  FILE* saved_ = nullptr;
+  FILE* log_ = nullptr;
+  HWND frame_ = nullptr, view_ = nullptr, orphan_ = nullptr;
+};
+
+TEST_F(HookTest, KeyboardStartTwiceInstallsOneHookAndLogsOnce) {
+  ProtectKeyCheatStart(view_);
+  HHOOK first = g_hKeyboardHook;
+  ASSERT_NE(first, nullptr);
+  ProtectKeyCheatStart(view_);
+  EXPECT_EQ(g_hKeyboardHook, first);
+  EXPECT_EQ(Count(Log(), "INFO: ProtectKeyCheatStart OK"), 1u);
+  ProtectKeyCheatStop();
+  EXPECT_EQ(g_hKeyboardHook, nullptr);
+  EXPECT_EQ(Count(Log(), "INFO: ProtectKeyCheatStop OK"), 1u);
+}
+
+TEST_F(HookTest, ViewWithoutParentStartsNoKeyboardHookAndLogsNothing) {
+  ProtectKeyCheatStart(orphan_);
+  EXPECT_EQ(g_hKeyboardHook, nullptr);
+  EXPECT_EQ(Log(), "");
+  // The mouse filter reports its failure instead (capital F).
+  ProtectMouseCheatStart(orphan_);
+  EXPECT_EQ(g_hMouseHook, nullptr);
+  EXPECT_NE(Log().find("INFO: ProtectMouseCheatStart Failed"), std::string::npos);
+}
+
+TEST_F(HookTest, AltRowsWithPreparedEvents) {
+  ProtectKeyCheatStart(view_);
+  KBDLLHOOKSTRUCT event;
+  EXPECT_EQ(Key(WM_SYSKEYDOWN, LLKHF_ALTDOWN, VK_TAB, event), 1);   // Alt+Tab down
+  EXPECT_EQ(Key(WM_SYSKEYUP, LLKHF_ALTDOWN | LLKHF_UP, VK_TAB, event), 1);
+  EXPECT_NE(Key(WM_KEYDOWN, 0, VK_TAB, event), 1);                 // Tab alone
+  EXPECT_NE(Key(WM_SYSKEYDOWN, LLKHF_ALTDOWN, VK_LCONTROL, event), 1);  // Ctrl while Alt held
+  EXPECT_EQ(Key(WM_KEYDOWN, 0, VK_LCONTROL, event), 1);
+  EXPECT_EQ(Key(WM_KEYDOWN, LLKHF_INJECTED, VK_RCONTROL, event), 1);
+  EXPECT_EQ(Key(WM_KEYDOWN, 0, VK_F4, event), 1);
+  EXPECT_NE(Key(WM_SYSKEYDOWN, LLKHF_ALTDOWN, VK_F4, event), 1);  // ALT+F4 not listed
+
+  const std::string log = Log();
+  char expected[160];
+  std::snprintf(expected, sizeof expected,
+                "DEBUG: Key Event blocked : flag: 0x20, vkCode: 0x 9, (code:0, wParam:104, lParam:%llx)\n",
+                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(&event)));
+  EXPECT_NE(log.find(expected), std::string::npos) << log;
+  EXPECT_EQ(Count(log, "DEBUG: Key Event blocked : "), 5u) << log;
+  EXPECT_EQ(Count(log, "DEBUG: ### Key Event unblocked : "), 3u) << log;
+  EXPECT_NE(log.find("### Key Event unblocked : flag: 0x 0, vkCode: 0x 9, (code:0, wParam:100,"), std::string::npos);
+}
+
+TEST_F(HookTest, NonActionCodesAreNotLogged) {
+  KBDLLHOOKSTRUCT event{};
+  event.vkCode = VK_TAB;
+  event.flags = LLKHF_ALTDOWN;
+  KeyboardHookProc(HC_NOREMOVE, WM_KEYDOWN, reinterpret_cast<LPARAM>(&event));
+  MSLLHOOKSTRUCT mouse{};
+  EXPECT_NE(MouseHookProc(HC_NOREMOVE, WM_RBUTTONDOWN, reinterpret_cast<LPARAM>(&mouse)), 1);
+  EXPECT_EQ(Log(), "");
+}
+
+TEST_F(HookTest, MouseRightButtonSwallowedAndLogged) {
+  ProtectMouseCheatStart(view_);
+  ASSERT_NE(g_hMouseHook, nullptr);
+  MSLLHOOKSTRUCT mouse{};
+  EXPECT_EQ(MouseHookProc(HC_ACTION, WM_RBUTTONDOWN, reinterpret_cast<LPARAM>(&mouse)), 1);
+  mouse.flags = LLMHF_INJECTED;
+  EXPECT_EQ(MouseHookProc(HC_ACTION, WM_RBUTTONUP, reinterpret_cast<LPARAM>(&mouse)), 1);
+  EXPECT_NE(MouseHookProc(HC_ACTION, WM_LBUTTONDOWN, reinterpret_cast<LPARAM>(&mouse)), 1);
+  EXPECT_NE(MouseHookProc(HC_ACTION, WM_MOUSEMOVE, reinterpret_cast<LPARAM>(&mouse)), 1);
+  const std::string log = Log();
+  EXPECT_EQ(Count(log, "INFO: ProtectMouseCheatStart OK\n"), 1u);
+  EXPECT_EQ(Count(log, "DEBUG: Mouse(R) Event blocked :\n"), 2u) << log;
+  ProtectMouseCheatStop();
+  EXPECT_NE(Log().find("INFO: ProtectMouseCheatStop OK"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zv
