@@ -52,11 +52,12 @@ zv_expect "WM_CLOSE and a close with other parameters leave it running" "$(wait_
 
 zv_tool send "$TITLE" 0x448 9 72 >/dev/null
 zv_expect "UM_REZUV_CLOSE 9/72 ends it with exit code 0" "$(wait_agent_end 10)" "0"
-tail=$(agent_log | tail -n 4 | tr '\n' '|')
-zv_expect "close line, then the stop sequence in order" "$tail" \
-  "INFO: ABOUT TO CLOSE by UM_REZUV_CLOSE|INFO: ProtectKeyCheatStop OK|INFO: ProtectMouseCheatStop OK|INFO: ZedudeVeri stopped|"
+# The guards write their own stop lines between the filters' and the last one.
+STOP_TAIL='INFO: ProtectKeyCheatStop OK\|INFO: ProtectMouseCheatStop OK\|(INFO: ProtectAppCheatStop OK\|)?(INFO: ProtectExplorerCheatStop OK\|)?INFO: ZedudeVeri stopped\|$'
+zv_expect_match "close line, then the stop sequence in order" "$(agent_log | tr '\n' '|')" \
+  "INFO: ABOUT TO CLOSE by UM_REZUV_CLOSE\|$STOP_TAIL"
 zv_expect_match "session start lines" "$(agent_log | tr '\n' '|')" \
-  '^INFO: ZedudeVeri started\|INFO: exec option : -DebugLog 1 -KeepAliveMillisec 1000 [^|]*\|INFO: ProtectKeyCheatStart OK\|INFO: ProtectMouseCheatStart OK\|'
+  '^INFO: ZedudeVeri started\|INFO: exec option : -DebugLog 1 -KeepAliveMillisec 1000 [^|]*\|(INFO: ChangeRegistryIE OK\|)?INFO: ProtectKeyCheatStart OK\|INFO: ProtectMouseCheatStart OK\|'
 
 # --- the watch expires without keep-alives ---------------------------------
 start_agent '-DebugLog 1 -ProtectKeyCheat 0 -ProtectMouseCheat 0 -ProtectAppCheat 0 -ProtectExplorerCheat 0'
@@ -64,8 +65,8 @@ for i in $(seq 1 6); do zv_tool post "$TITLE" 0x449 75 74 >/dev/null; sleep 0.25
 zv_expect "without keep-alives a 1000 ms agent ends by itself, exit 0" "$(wait_agent_end 15)" "0"
 zv_expect_match "the exact timer line" "$(agent_log)" \
   '^INFO: ABOUT TO CLOSE by timer ::  m_nKeepAliveIdleTime: 1100 > m_nKeepAliveIdleTime: 1000$'
-zv_expect "stop sequence without hooks" "$(agent_log | tail -n 2 | tr '\n' '|')" \
-  "INFO: ABOUT TO CLOSE by UM_REZUV_CLOSE|INFO: ZedudeVeri stopped|"
+zv_expect_match "stop sequence without hooks" "$(agent_log | tr '\n' '|')" \
+  'INFO: ABOUT TO CLOSE by UM_REZUV_CLOSE\|(INFO: ProtectAppCheatStop OK\|)?(INFO: ProtectExplorerCheatStop OK\|)?INFO: ZedudeVeri stopped\|$'
 
 # --- no watch with a period of 0; Exit from the tray menu -------------------
 start_agent '-DebugLog 1 -KeepAliveMillisec 0 -ProtectAppCheat 0 -ProtectExplorerCheat 0'
@@ -73,9 +74,50 @@ sleep 2
 zv_expect "period 0: no watch, still running after 2 s" "$(wait_agent_end 0)" "running"
 zv_tool post "$TITLE" 0x111 0xE141 0 >/dev/null   # WM_COMMAND Exit, as the tray menu sends it
 zv_expect "tray Exit ends the session with exit code 0" "$(wait_agent_end 10)" "0"
-zv_expect "tray Exit runs the same stop sequence" "$(agent_log | tail -n 3 | tr '\n' '|')" \
-  "INFO: ProtectKeyCheatStop OK|INFO: ProtectMouseCheatStop OK|INFO: ZedudeVeri stopped|"
+zv_expect_match "tray Exit runs the same stop sequence" "$(agent_log | tr '\n' '|')" "$STOP_TAIL"
 zv_expect_match "no timer line without a watch" "$(agent_log | grep -c 'ABOUT TO CLOSE by timer')" '^0$'
+
+# --- the tray icon's menu: About keeps the session, Exit ends it ------------
+# (the mouse filter would swallow the right click on the icon, so it is off here)
+start_agent '-DebugLog 1 -KeepAliveMillisec 0 -ProtectMouseCheat 0 -ProtectAppCheat 0 -ProtectExplorerCheat 0'
+sleep 1.5
+TRAY=$(xdotool search --name 'Wine System Tray' 2>/dev/null | head -n 1)
+if [ -z "$TRAY" ]; then
+  zv_fail "the tray icon is shown in Wine's system tray"
+else
+  zv_ok "the tray icon is shown in Wine's system tray"
+  # tray_menu_pick DY: right-click the icon until the menu is open, then click
+  # the item DY pixels below the cursor.
+  tray_menu_pick() {
+    local try
+    for try in 1 2 3 4; do
+      xdotool mousemove --window "$TRAY" 10 10 click 3; sleep 0.8
+      if zv_tool findclass '#32768' >/dev/null; then xdotool mousemove_relative 30 "$1" click 1; return 0; fi
+      xdotool key Escape; sleep 0.3
+    done
+    return 1
+  }
+  tray_menu_pick 37                                 # third item: Exit
+  zv_expect "Exit in the tray menu ends the agent with exit code 0" "$(wait_agent_end 10)" "0"
+  zv_expect_match "...after the full stop sequence" "$(agent_log | tr '\n' '|')" \
+    'INFO: ProtectKeyCheatStop OK\|(INFO: ProtectAppCheatStop OK\|)?(INFO: ProtectExplorerCheatStop OK\|)?INFO: ZedudeVeri stopped\|$'
+
+  # Wine's stand-alone tray window hides itself once a modal dialog has been
+  # up, so About comes last, with a fresh agent.
+  start_agent '-DebugLog 1 -KeepAliveMillisec 0 -ProtectMouseCheat 0 -ProtectAppCheat 0 -ProtectExplorerCheat 0'
+  sleep 1.5
+  ABOUT="ZedudeVeri 정보"
+  tray_menu_pick 10                                 # first item: About
+  zv_tool waitwin "$ABOUT" 5000 >/dev/null
+  zv_expect_match "About opens the About dialog" "$(zv_tool wintext "$ABOUT")" 'ZedudeVeri, '
+  frame=$(zv_tool findwin "$TITLE"); about=$(zv_tool findwin "$ABOUT")
+  if [ -n "$frame" ] && [ "$frame" != "$about" ]; then zv_ok "FindWindow by the title finds the frame, not the About box"; else zv_fail "FindWindow by the title finds the frame, not the About box" "frame=$frame about=$about"; fi
+  zv_expect "the session runs on while About is open" "$(wait_agent_end 0)" "running"
+  zv_tool click "$ABOUT" "확인" >/dev/null; sleep 0.5
+  if zv_tool findwin "$ABOUT" >/dev/null; then zv_fail "OK closes About"; else zv_ok "OK closes About"; fi
+  zv_expect "About closed, the session stays" "$(wait_agent_end 0)" "running"
+fi
+close_agent
 
 # --- the filters on a real window --------------------------------------------
 TARGET_OUT="$WORK/target.txt"

@@ -11,6 +11,8 @@
 //   zvtool sendinput KEY|rclick|lclick  inject one key press/release (virtual-key code) or click
 //   zvtool wintext TITLE              print the texts of the window's children (message boxes)
 //   zvtool click TITLE CHILD_TEXT     press the child button with that text
+//   zvtool findclass CLASS            print the handle of a visible top-level window of CLASS
+//                                     ("#32768" is an open popup menu)
 //
 // Numbers may be decimal or 0x-hex. Exit code 2 means a usage error.
 #include <windows.h>
@@ -106,6 +108,15 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"sendinput" && argc == 3) return Input(argv[2]);
   if (argc < 3) return 2;
   const wchar_t* title = argv[2];
+  if (command == L"findclass") {
+    const wchar_t* cls = argv[2];
+    // "#32768" names a system class by its atom.
+    HWND w = cls[0] == L'#' ? FindWindowW(MAKEINTATOM(std::wcstoul(cls + 1, nullptr, 10)), nullptr)
+                            : FindWindowW(cls, nullptr);
+    if (!w || !IsWindowVisible(w)) return 1;
+    std::printf("0x%llx\n", static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(w)));
+    return 0;
+  }
   if (command == L"findwin") {
     HWND w = Find(title);
     if (!w) return 1;
