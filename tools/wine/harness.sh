@@ -73,7 +73,11 @@ zv_wine_stop() {
 
 zv_compositor() { xcompmgr -d "$DISPLAY" >/dev/null 2>&1 & ZV_XCOMPMGR_PID=$!; }
 
-zv_tool() { zv_wine64 "$ZV_BUILD64/tools/zvtool.exe" "$@" | tr -d '\r'; }
+# Keeps zvtool's own exit status (not the filter's).
+zv_tool() {
+  zv_wine64 "$ZV_BUILD64/tools/zvtool.exe" "$@" | tr -d '\r'
+  return "${PIPESTATUS[0]}"
+}
 
 # zv_exit EXE CMDLINE: prints the exit code (signed decimal) of EXE.
 zv_exit() {

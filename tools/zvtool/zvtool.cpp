@@ -147,8 +147,12 @@ int wmain(int argc, wchar_t** argv) {
     ChildSearch search{argv[3], nullptr};
     EnumChildWindows(w, FindChild, reinterpret_cast<LPARAM>(&search));
     if (!search.found) return 1;
-    PostMessageW(w, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(search.found), BN_CLICKED),
-                 reinterpret_cast<LPARAM>(search.found));
+    // Sent, not posted: under Wine a modal dialog's loop does not end on a
+    // command posted from another process. The time-out keeps a click that
+    // opens something modal from blocking the tool.
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(w, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(search.found), BN_CLICKED),
+                        reinterpret_cast<LPARAM>(search.found), SMTO_NORMAL, 3000, &result);
     return 0;
   }
   return 2;
