@@ -51,10 +51,17 @@ zv_wine_start() {
     sleep 0.1
   done
   xdpyinfo >/dev/null 2>&1 || { echo "Xvfb did not start on $DISPLAY" >&2; return 1; }
-  timeout -k 5 180 "$ZV_WINE64_BIN" wineboot -i >"$ZV_WINE_WORK/wineboot.log" 2>&1
-  timeout -k 5 120 wineserver -w
-  # Keep the server up between programs: starts drop from ~0.5 s to ~0.05 s.
+  # A persistent server first: starts drop from ~0.5 s to ~0.05 s, and the
+  # helper processes that Wine starts with the first program (services,
+  # winedevice, rpcss, the desktop's explorer) stay up for the whole run.
+  # They inherit that first program's standard handles, so the first
+  # programs write to files: a pipe held by them would never close and any
+  # `$(wine ...)` would hang.
   wineserver -p 900 >/dev/null 2>&1 </dev/null
+  timeout -k 5 180 "$ZV_WINE64_BIN" wineboot -i >"$ZV_WINE_WORK/wineboot.log" 2>&1 </dev/null
+  if [ -f "$ZV_BUILD64/tools/zvtool.exe" ]; then
+    timeout -k 5 60 "$ZV_WINE64_BIN" "$ZV_BUILD64/tools/zvtool.exe" warmup >"$ZV_WINE_WORK/warmup.log" 2>&1 </dev/null
+  fi
   ZV_DOCS="$HOME"   # Documents of the prefix's user points at $HOME
 }
 

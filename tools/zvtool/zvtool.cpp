@@ -11,11 +11,15 @@
 //   zvtool sendinput KEY|rclick|lclick  inject one key press/release (virtual-key code) or click
 //   zvtool wintext TITLE              print the texts of the window's children (message boxes)
 //   zvtool click TITLE CHILD_TEXT     press the child button with that text
+//   zvtool warmup                     create and destroy a window and a tray icon, so that
+//                                     Wine starts its desktop and tray processes now
 //   zvtool findclass CLASS            print the handle of a visible top-level window of CLASS
 //                                     ("#32768" is an open popup menu)
 //
 // Numbers may be decimal or 0x-hex. Exit code 2 means a usage error.
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -99,12 +103,28 @@ int Input(const wchar_t* what) {
   return SendInput(2, in, sizeof(INPUT)) == 2 ? 0 : 1;
 }
 
+int Warmup() {
+  HWND w = CreateWindowExW(0, L"STATIC", L"zvtool warmup", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
+  if (!w) return 1;
+  NOTIFYICONDATAW nid{};
+  nid.cbSize = sizeof nid;
+  nid.hWnd = w;
+  nid.uID = 1;
+  nid.uFlags = NIF_TIP;
+  Shell_NotifyIconW(NIM_ADD, &nid);
+  Shell_NotifyIconW(NIM_DELETE, &nid);
+  DestroyWindow(w);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) return 2;
   const std::wstring command = argv[1];
   if (command == L"run") return Run(argc, argv);
+  if (command == L"warmup") return Warmup();
   if (command == L"sendinput" && argc == 3) return Input(argv[2]);
   if (argc < 3) return 2;
   const wchar_t* title = argv[2];
