@@ -97,6 +97,12 @@ else
     done
     return 1
   }
+  tray_mapped() { xwininfo -id "$TRAY" 2>/dev/null | grep -c 'IsViewable'; }
+  zv_expect "the tray shows the agent's icon" "$(tray_mapped)" "1"
+  zv_tool traydelete "$TITLE" 128 >/dev/null; sleep 0.5
+  zv_expect "with its icon gone (as after a shell restart) the tray is empty" "$(tray_mapped)" "0"
+  zv_tool sendregistered "$TITLE" TaskbarCreated >/dev/null; sleep 0.5
+  zv_expect "TaskbarCreated puts the icon back" "$(tray_mapped)" "1"
   tray_menu_pick 37                                 # third item: Exit
   zv_expect "Exit in the tray menu ends the agent with exit code 0" "$(wait_agent_end 10)" "0"
   zv_expect_match "...after the full stop sequence" "$(agent_log | tr '\n' '|')" \

@@ -11,6 +11,8 @@
 //   zvtool sendinput KEY|rclick|lclick  inject one key press/release (virtual-key code) or click
 //   zvtool wintext TITLE              print the texts of the window's children (message boxes)
 //   zvtool click TITLE CHILD_TEXT     press the child button with that text
+//   zvtool traydelete TITLE ID        remove the tray icon ID of that window (as a shell restart would)
+//   zvtool sendregistered TITLE NAME  send the registered message NAME (e.g. TaskbarCreated) to it
 //   zvtool warmup                     create and destroy a window and a tray icon, so that
 //                                     Wine starts its desktop and tray processes now
 //   zvtool findclass CLASS            print the handle of a visible top-level window of CLASS
@@ -153,6 +155,21 @@ int wmain(int argc, wchar_t** argv) {
     const LPARAM lp = static_cast<LPARAM>(Number(argv[5]));
     if (command == L"post") return PostMessageW(w, msg, wp, lp) ? 0 : 1;
     std::printf("%lld\n", static_cast<long long>(SendMessageW(w, msg, wp, lp)));
+    return 0;
+  }
+  if (command == L"traydelete" && argc == 4) {
+    HWND w = Find(title);
+    if (!w) return 1;
+    NOTIFYICONDATAW nid{};
+    nid.cbSize = sizeof nid;
+    nid.hWnd = w;
+    nid.uID = Number(argv[3]);
+    return Shell_NotifyIconW(NIM_DELETE, &nid) ? 0 : 1;
+  }
+  if (command == L"sendregistered" && argc == 4) {
+    HWND w = Find(title);
+    if (!w) return 1;
+    SendMessageW(w, RegisterWindowMessageW(argv[3]), 0, 0);
     return 0;
   }
   if (command == L"wintext") {
