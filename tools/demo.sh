@@ -27,6 +27,10 @@ echo "  starting: ZedudeVeri $SESSION"
 ( zv_exit "$AGENT" "$SESSION" > "$OUT/session-exit.txt" ) </dev/null &
 SESSION_JOB=$!
 zv_tool waitwin ZedudeVeri 10000 >/dev/null && echo "  the hidden window \"ZedudeVeri\" is there: $(zv_tool findwin ZedudeVeri)"
+# The control's part: a keep-alive every 500 ms (the agent's period is 1000 ms).
+( while zv_tool post ZedudeVeri 0x449 74 75 >/dev/null; do sleep 0.5; done ) &
+KEEPALIVE_JOB=$!
+echo "  keep-alive messages every 500 ms from now on"
 sleep 1.5
 zv_screenshot "$OUT/session-tray.png"
 echo "  screenshot with the tray icon (top left, Wine's system tray): $OUT/session-tray.png"
@@ -39,9 +43,9 @@ if [ -n "$WID" ]; then
   echo "  the window received: $(tr -d '\r\000' < "$TARGET" | grep -v ready | tr '\n' ' ')"
 fi
 
-echo "  keeping the agent alive for 4 s with a keep-alive every 500 ms (its period is 1000 ms)"
-for i in $(seq 1 8); do zv_tool post ZedudeVeri 0x449 74 75 >/dev/null; sleep 0.5; done
-if zv_tool findwin ZedudeVeri >/dev/null; then echo "  still running"; fi
+sleep 4
+if zv_tool findwin ZedudeVeri >/dev/null; then echo "  4 s later the agent is still running"; fi
+kill "$KEEPALIVE_JOB" 2>/dev/null; wait "$KEEPALIVE_JOB" 2>/dev/null
 echo "  stopping it with the close message (UM_REZUV_CLOSE 9/72)"
 zv_tool send ZedudeVeri 0x448 9 72 >/dev/null
 wait "$SESSION_JOB"
