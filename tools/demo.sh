@@ -26,9 +26,9 @@ SESSION='-DebugLog 1 -KeepAliveMillisec 1000 -ProtectKeyList "ALT+TAB,CTRL,F5" -
 echo "  starting: ZedudeVeri $SESSION"
 ( zv_exit "$AGENT" "$SESSION" > "$OUT/session-exit.txt" ) </dev/null &
 SESSION_JOB=$!
-zv_tool waitwin ZedudeVeri 10000 >/dev/null && echo "  the hidden window \"ZedudeVeri\" is there: $(zv_tool findwin ZedudeVeri)"
+zv_waitwin ZedudeVeri 10 >/dev/null && echo "  the hidden window \"ZedudeVeri\" is there: $(zv_tool findwin ZedudeVeri)"
 # The control's part: a keep-alive every 500 ms (the agent's period is 1000 ms).
-( while zv_tool post ZedudeVeri 0x449 74 75 >/dev/null; do sleep 0.5; done ) &
+( while true; do zv_tool post ZedudeVeri 0x449 74 75 >/dev/null; sleep 0.5; done ) &
 KEEPALIVE_JOB=$!
 echo "  keep-alive messages every 500 ms from now on"
 sleep 1.5

@@ -16,7 +16,7 @@ start_agent() {
   rm -rf "$LOGDIR"; mkdir -p "$LOGDIR"; rm -f "$WORK/exit"
   ( zv_exit "$AGENT" "$1" > "$WORK/exit" ) </dev/null &
   AGENT_JOB=$!
-  zv_tool waitwin "$TITLE" 10000 >/dev/null
+  zv_waitwin "$TITLE" 10 >/dev/null
 }
 # wait_agent_end SECONDS: waits for the background agent; prints its exit code or "running".
 wait_agent_end() {
@@ -114,7 +114,7 @@ else
   sleep 1.5
   ABOUT="ZedudeVeri 정보"
   tray_menu_pick 10                                 # first item: About
-  zv_tool waitwin "$ABOUT" 5000 >/dev/null
+  zv_waitwin "$ABOUT" 5 >/dev/null
   zv_expect_match "About opens the About dialog" "$(zv_tool wintext "$ABOUT")" 'ZedudeVeri, '
   frame=$(zv_tool findwin "$TITLE"); about=$(zv_tool findwin "$ABOUT")
   if [ -n "$frame" ] && [ "$frame" != "$about" ]; then zv_ok "FindWindow by the title finds the frame, not the About box"; else zv_fail "FindWindow by the title finds the frame, not the About box" "frame=$frame about=$about"; fi

@@ -5,7 +5,7 @@
 # zv_wine64 / zv_wine32 ARGS   run a 64-/32-bit Windows program under timeout
 # zv_winpath PATH              the Z: path Wine sees for a Linux path
 # zv_exit EXE CMDLINE          full 32-bit exit code of EXE run with exactly CMDLINE
-# zv_findwin TITLE / zv_post TITLE MSG WP LP / zv_send ... (through zvtool)
+# zv_findwin TITLE / zv_waitwin TITLE SECONDS / zv_post TITLE MSG WP LP / zv_send ... (through zvtool)
 # zv_reg_query KEY [VALUE]     wine reg query
 # zv_key KEYSPEC              xdotool key into the focused window
 # zv_screenshot FILE           the whole Xvfb screen as PNG
@@ -94,6 +94,18 @@ zv_exit() {
     exit\ *) echo "$out" | awk '{print $2}' ;;
     *) echo "runner: $out" >&2; echo "none" ;;
   esac
+}
+
+# zv_waitwin TITLE SECONDS: polls until a top-level window has that title.
+# (Polled from here rather than inside one zvtool run: a zvtool started in the
+# very same instant as the program it waits for has been seen to fail early.)
+zv_waitwin() {
+  local deadline=$((SECONDS + $2))
+  while [ $SECONDS -le $deadline ]; do
+    zv_tool findwin "$1" >/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
 }
 
 zv_agent() { echo "$ZV_BUILD64/agent/res/ZedudeVeri.exe"; }
