@@ -1,13 +1,4 @@
-# Cross build for 32-bit Windows with the MinGW-w64 posix-thread compilers.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for 32-bit Windows.
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(ZV_TRIPLE i686-w64-mingw32)
-set(CMAKE_C_COMPILER   ${ZV_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${ZV_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER  ${ZV_TRIPLE}-windres)
-set(ZV_WIDL            ${ZV_TRIPLE}-widl)
-set(ZV_OBJDUMP         ${ZV_TRIPLE}-objdump)
-set(CMAKE_FIND_ROOT_PATH /usr/${ZV_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/log/log.h"
+#include "tests/support/log_capture.h"
 
 namespace {
 
@@ -16,44 +17,12 @@ std::ostream& operator<<(std::ostream& os, const CountingPart& part) {
   return os << "counted";
 }
 
-// Redirects the log stream into a temporary file for one test and restores
-// the process-wide state afterwards.
 class LogCapture : public ::testing::Test {
  protected:
-  void SetUp() override {
-    saved_stream_ = Output2FILE::Stream();
-    saved_level_ = FILELog::ReportingLevel();
-    saved_enabled_ = g_bLogEnabled;
-    file_ = std::tmpfile();
-    ASSERT_NE(file_, nullptr);
-    Output2FILE::Stream() = file_;
-  }
-  void TearDown() override {
-    Output2FILE::Stream() = saved_stream_;
-    FILELog::ReportingLevel() = saved_level_;
-    g_bLogEnabled = saved_enabled_;
-    std::fclose(file_);
-  }
-  std::string Written() {
-    std::fflush(file_);
-    std::rewind(file_);
-    std::string text;
-    char buffer[512];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) text.append(buffer, n);
-    return text;
-  }
-  // The line without its time stamp (everything after "] ").
-  std::string WrittenAfterStamp() {
-    const std::string text = Written();
-    const auto pos = text.find("] ");
-    return pos == std::string::npos ? text : text.substr(pos + 2);
-  }
-
-  FILE* file_ = nullptr;
-  FILE* saved_stream_ = nullptr;
-  TLogLevel saved_level_ = logDEBUG4;
-  int saved_enabled_ = 1;
+  void SetUp() override { ASSERT_TRUE(capture_.ok()); }
+  std::string Written() { return capture_.Text(); }
+  std::string WrittenAfterStamp() { return capture_.TextAfterStamp(); }
+  zv::test::LogCapture capture_;
 };
 
 TEST_F(LogCapture, LineLayoutPutsTabsOnlyAboveDebug) {
@@ -67,12 +36,8 @@ TEST_F(LogCapture, LineLayoutPutsTabsOnlyAboveDebug) {
   };
   FILELog::ReportingLevel() = logDEBUG4;
   for (const auto& c : cases) {
-    ASSERT_EQ(std::fseek(file_, 0, SEEK_SET), 0);
-    FILE* fresh = std::tmpfile();
-    Output2FILE::Stream() = fresh;
+    capture_.Reset();
     FILE_LOG(c.level) << "m";
-    std::fclose(file_);
-    file_ = fresh;
     EXPECT_EQ(WrittenAfterStamp(), c.expected) << FILELog::ToString(c.level);
   }
 }
@@ -96,7 +61,7 @@ TEST_F(LogCapture, EveryFilterSkipsFormattingEntirely) {
   // No stream (a failed open).
   Output2FILE::Stream() = nullptr;
   FILE_LOG(logINFO) << CountingPart{&calls};
-  Output2FILE::Stream() = file_;
+  Output2FILE::Stream() = capture_.file();
   EXPECT_EQ(calls, 0);
   EXPECT_EQ(Written(), "");
 

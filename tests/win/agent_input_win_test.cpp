@@ -10,6 +10,7 @@
 #include "agent/core/options.h"
 #include "agent/input/input_hooks.h"
 #include "common/log/log.h"
+#include "tests/support/log_capture.h"
 
 namespace zv {
 namespace {
@@ -17,10 +18,7 @@ namespace {
 class HookTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    saved_ = Output2FILE::Stream();
-    log_ = std::tmpfile();
-    ASSERT_NE(log_, nullptr);
-    Output2FILE::Stream() = log_;
+    ASSERT_TRUE(capture_.ok());
     FILELog::ReportingLevel() = logDEBUG3;
     frame_ = CreateWindowExW(0, L"STATIC", L"hook test frame", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
                              GetModuleHandleW(nullptr), nullptr);
@@ -36,18 +34,8 @@ class HookTest : public ::testing::Test {
     if (g_hMouseHook) ProtectMouseCheatStop();
     DestroyWindow(orphan_);
     DestroyWindow(frame_);
-    Output2FILE::Stream() = saved_;
-    std::fclose(log_);
   }
-  std::string Log() {
-    std::fflush(log_);
-    std::rewind(log_);
-    std::string text;
-    char buffer[1024];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, log_)) > 0) text.append(buffer, n);
-    return text;
-  }
+  std::string Log() { return capture_.Text(); }
   static size_t Count(const std::string& text, const std::string& what) {
     size_t n = 0;
     for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) ++n;
@@ -60,8 +48,7 @@ class HookTest : public ::testing::Test {
     return KeyboardHookProc(HC_ACTION, message, reinterpret_cast<LPARAM>(&event));
   }
 
-  FILE* saved_ = nullptr;
-  FILE* log_ = nullptr;
+  test::LogCapture capture_;
   HWND frame_ = nullptr, view_ = nullptr, orphan_ = nullptr;
 };
 
