@@ -1,0 +1,164 @@
+// Browser window guard: once a second the shell's collection of browser and
+// folder windows is walked and every one whose address and title are not
+// excepted is closed (its tab when it has one); and the toolbar walk that the
+// session runs once at its start.
+#include <windows.h>
+
+#include <exdisp.h>
+#include <ole2.h>
+
+#include <vector>
+
+#include "agent/core/options.h"
+#include "agent/guard/com_ptr_win.h"
+#include "agent/guard/explorer_guard.h"
+#include "agent/guard/guard_rules.h"
+#include "common/log/log.h"
+#include "common/text/text_util.h"
+#include "platform/handles.h"
+#include "platform/wide.h"
+
+namespace zv {
+
+namespace {
+
+const wchar_t* Wc(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
+
+std::u16string UpperText(const UniqueBstr& text) { return ToUpperAscii(U16(text.get(), text.length())); }
+
+std::u16string ClassName(HWND window, int buffer) {
+  std::wstring name(static_cast<size_t>(buffer), L'\0');
+  const int length = GetClassNameW(window, name.data(), buffer);
+  return U16(name.c_str(), length > 0 ? static_cast<size_t>(length) : 0);
+}
+
+// The tab of `top` that shows the page: the first "TabWindowClass" child of
+// a "Frame Tab" child whose text begins with the title. Null when none does.
+HWND FindPageTab(HWND top, const std::u16string& upperTitle) {
+  if (!top) return nullptr;  // a null parent would search the desktop's windows
+  for (HWND container = FindWindowExW(top, nullptr, Wc(kTabContainerClass), nullptr); container;
+       container = FindWindowExW(top, container, Wc(kTabContainerClass), nullptr)) {
+    for (HWND tab = FindWindowExW(container, nullptr, Wc(kTabWindowClass), nullptr); tab;
+         tab = FindWindowExW(container, tab, Wc(kTabWindowClass), nullptr)) {
+      wchar_t text[255] = {};
+      const int length = GetWindowTextW(tab, text, 255);
+      if (TabShowsPage(ToUpperAscii(U16(text, length > 0 ? static_cast<size_t>(length) : 0)), upperTitle)) return tab;
+    }
+  }
+  return nullptr;
+}
+
+// Walks the collection and appends the windows to close. Returns the first
+// failure, which ends the walk; what is in the list by then is still closed.
+HRESULT ChooseForeignBrowsers(std::vector<HWND>& closeList) {
+  ComPtr<IUnknown> unknown;
+  HRESULT hr = CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_IUnknown, unknown.put_void());
+  if (FAILED(hr)) return hr;
+  hr = OleRun(unknown.get());
+  if (FAILED(hr)) return hr;
+  ComPtr<IShellWindows> windows;
+  hr = unknown->QueryInterface(IID_IShellWindows, windows.put_void());
+  if (FAILED(hr)) return hr;
+
+  LONG count = 0;
+  hr = windows->get_Count(&count);
+  if (FAILED(hr)) return hr;
+  for (LONG i = 0; i < count; ++i) {
+    VARIANT index;
+    VariantInit(&index);
+    index.vt = VT_I4;
+    index.lVal = i;
+    ComPtr<IDispatch> item;
+    hr = windows->Item(index, item.put());
+    if (FAILED(hr)) return hr;
+    if (!item) continue;
+    ComPtr<IWebBrowser2> browser;
+    hr = item->QueryInterface(IID_IWebBrowser2, browser.put_void());
+    if (hr == E_NOINTERFACE) continue;
+    if (FAILED(hr)) return hr;
+    if (!browser) continue;
+
+    UniqueBstr url, name;
+    hr = browser->get_LocationURL(url.put());
+    if (FAILED(hr)) return hr;
+    hr = browser->get_LocationName(name.put());
+    if (FAILED(hr)) return hr;
+    const std::u16string address = UpperText(url);
+    const std::u16string title = UpperText(name);
+
+    const BrowserJudgement judgement = JudgeBrowser(address, title, g_setExplorerExceptions);
+    for (const auto& line : judgement.lines) FILE_LOG(logDEBUG) << LogText(line);
+    if (judgement.verdict != BrowserVerdict::kClose) continue;
+
+    SHANDLE_PTR top = 0;
+    hr = browser->get_HWND(&top);
+    if (FAILED(hr)) return hr;
+    HWND target = FindPageTab(reinterpret_cast<HWND>(top), title);
+    if (!target) {
+      hr = browser->get_HWND(&top);
+      if (FAILED(hr)) return hr;
+      target = reinterpret_cast<HWND>(top);
+    }
+    closeList.push_back(target);
+    FILE_LOG(logDEBUG) << LogText(KilledBrowserLine(title, address));
+  }
+  return S_OK;
+}
+
+std::u16string SystemMessage(HRESULT hr) {
+  wchar_t* buffer = nullptr;
+  const DWORD length =
+      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                     static_cast<DWORD>(hr), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                     reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  UniqueLocalMemory owner(buffer);
+  return length > 0 && buffer ? U16(buffer, length) : std::u16string();
+}
+
+}  // namespace
+
+void ProtectExplorerCheatStart(HWND view) {
+  KillTimer(view, ID_TIMER_EXPLORERGUARD);
+  SetTimer(view, ID_TIMER_EXPLORERGUARD, 1000, nullptr);
+  FILE_LOG(logINFO) << "ProtectExplorerCheatStart OK";
+}
+
+void ProtectExplorerCheatStop(HWND view) {
+  KillTimer(view, ID_TIMER_EXPLORERGUARD);
+  FILE_LOG(logINFO) << "ProtectExplorerCheatStop OK";
+}
+
+void ProtectInternetExplorer() {
+  std::vector<HWND> closeList;
+  try {
+    const HRESULT hr = ChooseForeignBrowsers(closeList);
+    if (FAILED(hr)) {
+      FILE_LOG(logDEBUG) << LogText(ExplorerErrorLine(hr, SystemMessage(hr)));
+    }
+  } catch (...) {
+    // Out of memory: close what was chosen so far; the next tick starts afresh.
+  }
+  for (HWND window : closeList) {
+    if (window) PostMessageW(window, WM_CLOSE, 0, 0);  // null would reach our own thread
+  }
+}
+
+void DisableBrowserToolbars(HWND start) {
+  constexpr int kClassBuffer = 60;
+  HWND ownTab = nullptr;
+  for (HWND w = GetParent(start); w; w = GetParent(w)) {
+    if (ClassName(w, kClassBuffer) == kTabWindowClass) {
+      ownTab = w;
+      break;
+    }
+  }
+  HWND top = nullptr;
+  for (HWND w = GetParent(start); w; w = GetParent(w)) top = w;
+  if (!top) return;
+  for (HWND child = GetWindow(top, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (ClassifyToolbarChild(ClassName(child, kClassBuffer), child == ownTab) == ToolbarChildAction::kDisable)
+      EnableWindow(child, FALSE);
+  }
+}
+
+}  // namespace zv

@@ -1,0 +1,117 @@
+#include "agent/guard/guard_rules.h"
+
+#include <cstdio>
+
+#include "common/text/text_util.h"
+
+namespace zv {
+
+namespace {
+
+std::u16string Ascii(const char* text) {
+  std::u16string out;
+  while (*text) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(*text++)));
+  return out;
+}
+
+}  // namespace
+
+bool IsCheatCandidate(bool visible, uint32_t exStyle, bool hasOwner) {
+  if (!visible) return false;
+  if (exStyle & kExStyleAppWindow) return true;
+  return !(exStyle & kExStyleToolWindow) && !hasOwner;
+}
+
+AppVerdict JudgeCandidate(std::u16string_view className, std::u16string_view upperImageName,
+                          const std::set<std::u16string>& exceptions) {
+  if (className == kBrowserFrameClass) return AppVerdict::kBrowserFrame;
+  if (exceptions.count(std::u16string(upperImageName)) != 0) return AppVerdict::kException;
+  return AppVerdict::kCheat;
+}
+
+std::u16string KilledAppLine(std::u16string_view title, std::u16string_view upperImageName) {
+  std::u16string line = u"killed app : [";
+  line.append(title);
+  line += u"] [";
+  line.append(upperImageName);
+  line += u"]";
+  return line;
+}
+
+bool IsBlackListedImage(std::u16string_view exeFile, std::u16string_view entry) {
+  return !entry.empty() && ToUpperAscii(exeFile) == entry;
+}
+
+int64_t FindPosition(std::u16string_view text, std::u16string_view needle) {
+  const size_t at = text.find(needle);
+  return at == std::u16string_view::npos ? -1 : static_cast<int64_t>(at);
+}
+
+std::u16string CheckingLine(std::u16string_view address, std::u16string_view entry, int64_t position) {
+  std::u16string line = u"checking ie  : [";
+  line.append(address);
+  line += u"]에서  [";
+  line.append(entry);
+  line += u"] 검색 ";
+  line += Ascii(std::to_string(position).c_str());
+  return line;
+}
+
+std::u16string KilledBrowserLine(std::u16string_view upperTitle, std::u16string_view upperAddress) {
+  std::u16string line = u"killed ie  : [";
+  line.append(upperTitle);
+  line += u"] [";
+  line.append(upperAddress);
+  line += u"]";
+  return line;
+}
+
+BrowserJudgement JudgeBrowser(std::u16string_view upperAddress, std::u16string_view upperTitle,
+                              const std::set<std::u16string>& exceptions) {
+  BrowserJudgement judgement;
+  for (const auto& entry : exceptions) {
+    const int64_t position = FindPosition(upperAddress, entry);
+    judgement.lines.push_back(CheckingLine(upperAddress, entry, position));
+    if (position == 0) {
+      judgement.verdict = BrowserVerdict::kSparedByAddress;
+      return judgement;
+    }
+  }
+  judgement.verdict =
+      exceptions.count(std::u16string(upperTitle)) != 0 ? BrowserVerdict::kSparedByTitle : BrowserVerdict::kClose;
+  return judgement;
+}
+
+bool TabShowsPage(std::u16string_view upperTabText, std::u16string_view upperTitle) {
+  return FindPosition(upperTabText, upperTitle) == 0;
+}
+
+std::u16string ComErrorText(int32_t hresult, std::u16string_view systemMessage) {
+  if (!systemMessage.empty()) {
+    std::u16string text(systemMessage);
+    if (!text.empty() && text.back() == u'\n') {
+      text.pop_back();
+      if (!text.empty() && text.back() == u'\r') text.pop_back();
+    }
+    return text;
+  }
+  const auto code = static_cast<uint32_t>(hresult);
+  char buffer[64];
+  if (code >= 0x80040200u && code <= 0x8004FFFFu)
+    std::snprintf(buffer, sizeof buffer, "IDispatch error #%d", static_cast<int>(code - 0x80040200u));
+  else
+    std::snprintf(buffer, sizeof buffer, "Unknown error 0x%0lX", static_cast<unsigned long>(code));
+  return Ascii(buffer);
+}
+
+std::u16string ExplorerErrorLine(int32_t hresult, std::u16string_view systemMessage) {
+  return u"exception on ProtectInternetExplorer : " + ComErrorText(hresult, systemMessage);
+}
+
+ToolbarChildAction ClassifyToolbarChild(std::u16string_view className, bool isOwnTab) {
+  if (className == kTabWindowClass) return isOwnTab ? ToolbarChildAction::kLeave : ToolbarChildAction::kDisable;
+  if (className == kDocObjectViewClass || className == kTabContainerClass) return ToolbarChildAction::kLeave;
+  return ToolbarChildAction::kDisable;
+}
+
+}  // namespace zv

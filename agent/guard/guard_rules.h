@@ -1,0 +1,98 @@
+// The decisions of the application guard and the browser window guard, made
+// over facts that the Windows layer gathers (styles, class names, image names,
+// addresses, titles). Nothing here touches a window.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zv {
+
+// Extended style bits that make or unmake an application window.
+constexpr uint32_t kExStyleAppWindow = 0x00040000;   // WS_EX_APPWINDOW
+constexpr uint32_t kExStyleToolWindow = 0x00000080;  // WS_EX_TOOLWINDOW
+
+// Window classes the guards know by name.
+inline constexpr char16_t kBrowserFrameClass[] = u"IEFrame";
+inline constexpr char16_t kTabContainerClass[] = u"Frame Tab";
+inline constexpr char16_t kTabWindowClass[] = u"TabWindowClass";
+inline constexpr char16_t kDocObjectViewClass[] = u"Shell DocObject View";
+
+// An application window in the task-switching sense: visible, and either
+// forced onto the task bar (WS_EX_APPWINDOW) or neither a tool window nor
+// owned by another window.
+bool IsCheatCandidate(bool visible, uint32_t exStyle, bool hasOwner);
+
+enum class AppVerdict {
+  kBrowserFrame,  // class "IEFrame": left to the browser window guard
+  kException,     // its image name is on the exception list
+  kCheat,         // asked to close (or counted)
+};
+
+// The close rule for a candidate. `upperImageName` is the image name already
+// upper-cased; it must equal a member of `exceptions` as a whole.
+AppVerdict JudgeCandidate(std::u16string_view className, std::u16string_view upperImageName,
+                          const std::set<std::u16string>& exceptions);
+
+// "killed app : [<title>] [<IMAGE>]"
+std::u16string KilledAppLine(std::u16string_view title, std::u16string_view upperImageName);
+
+// Whether a process entry's image name is the black-list entry: the image name
+// folded to upper case (a-z) equals the (already upper-case) entry exactly.
+// The empty entry matches nothing.
+bool IsBlackListedImage(std::u16string_view exeFile, std::u16string_view entry);
+
+// --- browser window guard ---------------------------------------------------
+
+enum class BrowserVerdict {
+  kSparedByAddress,  // the address begins with an exception entry
+  kSparedByTitle,    // the page title is an exception entry
+  kClose,
+};
+
+struct BrowserJudgement {
+  BrowserVerdict verdict = BrowserVerdict::kClose;
+  // One "checking ie" line per entry tested, in the order tested.
+  std::vector<std::u16string> lines;
+};
+
+// Address test, then title test. Both texts are already upper case. Entries
+// are tested in set order up to the first one the address begins with.
+BrowserJudgement JudgeBrowser(std::u16string_view upperAddress, std::u16string_view upperTitle,
+                              const std::set<std::u16string>& exceptions);
+
+// "checking ie  : [<address>]에서  [<entry>] 검색 <position>"
+std::u16string CheckingLine(std::u16string_view address, std::u16string_view entry, int64_t position);
+
+// "killed ie  : [<title>] [<address>]"
+std::u16string KilledBrowserLine(std::u16string_view upperTitle, std::u16string_view upperAddress);
+
+// Position of the first occurrence of `needle` in `text`, counted from 0, or -1.
+int64_t FindPosition(std::u16string_view text, std::u16string_view needle);
+
+// Whether a tab window (its text upper-cased) shows the page with this title:
+// its text begins with the title.
+bool TabShowsPage(std::u16string_view upperTabText, std::u16string_view upperTitle);
+
+// The text of a failed COM call, as the error line carries it: the system's
+// message without its trailing line break, or, when the system has none,
+// "IDispatch error #<n>" for HRESULTs of the dispatch range (0x80040200 to
+// 0x8004FFFF) and "Unknown error 0x<HEX>" for the rest.
+std::u16string ComErrorText(int32_t hresult, std::u16string_view systemMessage);
+
+// "exception on ProtectInternetExplorer : <text>"
+std::u16string ExplorerErrorLine(int32_t hresult, std::u16string_view systemMessage);
+
+// --- toolbar walk -------------------------------------------------------------
+
+enum class ToolbarChildAction { kDisable, kLeave };
+
+// What the walk does with one direct child of the top window: tab windows are
+// disabled unless they hold the caller, document views and tab containers are
+// left alone, every other child is disabled.
+ToolbarChildAction ClassifyToolbarChild(std::u16string_view className, bool isOwnTab);
+
+}  // namespace zv

@@ -1,0 +1,106 @@
+// Saving a registry subtree into a snapshot and replaying a snapshot into the
+// registry. The registry is reached through the two small interfaces below
+// (the real one on Windows, an in-memory one in tests), so the walk, the value
+// order and the replay's key stack are the same code everywhere.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "agent/sandbox/snapshot_document.h"
+#include "agent/sandbox/snapshot_reader.h"
+
+namespace zv {
+
+// An open key of a SnapshotSource / SnapshotTarget; 0 is none.
+using SnapshotKey = uintptr_t;
+
+struct SnapshotKeyInfo {
+  uint32_t subkeys = 0;
+  uint32_t values = 0;
+  uint32_t maxSubkeyName = 0;  // characters
+  uint32_t maxValueName = 0;   // characters
+  uint32_t maxValueData = 0;   // bytes
+};
+
+// One registry value as enumerated. An empty name is the default value.
+struct RawValue {
+  std::u16string name;
+  uint32_t type = kRegNone;
+  std::vector<uint8_t> data;
+  bool operator==(const RawValue&) const = default;
+};
+
+// The registry as the saver sees it.
+class SnapshotSource {
+ public:
+  virtual ~SnapshotSource() = default;
+  virtual SnapshotKey OpenRoot(RootKey root, const std::u16string& subkey) = 0;
+  virtual SnapshotKey OpenSubkey(SnapshotKey parent, const std::u16string& name) = 0;
+  virtual void Close(SnapshotKey key) = 0;
+  virtual bool QueryInfo(SnapshotKey key, SnapshotKeyInfo& info) = 0;
+  // Value `index` with buffers sized from `info`; false skips the index.
+  virtual bool EnumValue(SnapshotKey key, uint32_t index, const SnapshotKeyInfo& info, RawValue& value) = 0;
+  // Subkey `index`; false ends the enumeration.
+  virtual bool EnumSubkey(SnapshotKey key, uint32_t index, std::u16string& name) = 0;
+  // Takes and dispatches one pending message; true when it was the Escape key.
+  virtual bool EscapePressed() = 0;
+};
+
+// The registry as the replay sees it.
+class SnapshotTarget {
+ public:
+  virtual ~SnapshotTarget() = default;
+  virtual SnapshotKey OpenKey(RootKey root, const std::u16string& subkeyPath) = 0;
+  // Creates every missing level.
+  virtual SnapshotKey CreateKey(RootKey root, const std::u16string& subkeyPath) = 0;
+  virtual void Close(SnapshotKey key) = 0;
+  // isDefault: the key's unnamed value (name is then ignored).
+  virtual bool SetValue(SnapshotKey key, bool isDefault, const std::u16string& name, uint32_t type,
+                        const std::vector<uint8_t>& data) = 0;
+  // A modal message with the standard arrow cursor.
+  virtual void ShowMessage(const std::u16string& text) = 0;
+};
+
+// Value record while a key is saved. `set` is false for a default value that
+// has no data (it is not written).
+struct SnapshotValue {
+  std::u16string name;
+  std::u16string text;
+  uint32_t type = kRegSz;
+  bool set = true;
+};
+
+inline constexpr char16_t kDefaultValueName[] = u"(Default)";
+inline constexpr char16_t kValueNotSet[] = u"(value not set)";
+
+// The records of a key's values: sorted by name without regard to case
+// (stable), the default value first, an unset default inserted when absent.
+std::vector<SnapshotValue> CollectValues(const std::vector<RawValue>& values);
+
+// Visited-key counter shared by every save of the process: every 50th key
+// (the 1st, 51st ...) the saver looks at one pending message.
+extern uint32_t g_nSnapshotVisitedKeys;
+
+// Writes the subtree at keyPath ("HKEY_CURRENT_USER\Software\...") through the
+// writer (whose path is set) and closes it.
+void SaveSnapshot(const std::u16string& keyPath, SnapshotSource& source, XmlWriter& writer);
+
+// Replays a snapshot: creates the keys it names and sets its values. Stops at
+// a parse error (the reader presents it when its show-errors flag is set) or
+// at a key that cannot be opened or created.
+void RestoreSnapshot(XmlReader& reader, SnapshotTarget& target);
+
+// The two subtrees of a snapshot set, index 0 and 1.
+extern const std::array<std::u16string_view, 2> kSnapshotKeys;
+
+// "<folder>\<name>_<index>.xml".
+std::u16string SnapshotFilePath(const std::u16string& folder, const std::u16string& name, int index);
+// Where a restored file is kept under -DebugSandbox: the same folder, the
+// file name with "_debug_" in front.
+std::u16string DebugSnapshotPath(const std::u16string& filePath);
+
+}  // namespace zv

@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "agent/core/command_line.h"
+#include "agent/core/options.h"
+#include "common/text/text_util.h"
+#include "control/ocx/control_properties.h"
+
+namespace zv {
+namespace {
+
+TEST(ControlProperties, DefaultsOfAPageWithoutParameters) {
+  const ControlProperties p;
+  EXPECT_EQ(p.webSandboxMode, 1);
+  EXPECT_EQ(p.protectKeyCheat, 1);
+  EXPECT_EQ(p.protectMouseCheat, 1);
+  EXPECT_EQ(p.protectAppCheat, 1);
+  EXPECT_EQ(p.protectExplorerCheat, 1);
+  EXPECT_EQ(p.protectIEToolbarCheat, 1);
+  EXPECT_EQ(p.appNotification, 1);
+  EXPECT_EQ(p.keepAliveMillisec, 1000);
+  EXPECT_EQ(p.debugLog, 0);
+  EXPECT_EQ(p.debugSandbox, 0);
+  for (const auto* text : {&p.protectKeyList, &p.protectAppExceptionList, &p.protectExplorerExceptionList,
+                           &p.protectAppBlackList})
+    EXPECT_TRUE(text->empty());
+}
+
+TEST(ControlProperties, ResetEmptiesTheListsAndKeepsTheSwitches) {
+  ControlProperties p;
+  for (const auto& s : StoredPropertiesInExchangeOrder()) {
+    if (s.shortField) p.*s.shortField = 7;
+    else p.*s.textField = u"x";
+  }
+  p.Reset();
+  for (const auto& s : StoredPropertiesInExchangeOrder()) {
+    if (s.shortField) EXPECT_EQ(p.*s.shortField, 7) << ToUtf8(s.name);
+    else EXPECT_TRUE((p.*s.textField).empty()) << ToUtf8(s.name);
+  }
+}
+
+TEST(ControlProperties, ExchangeOrderAndPersistedNames) {
+  std::vector<std::u16string> names;
+  for (const auto& s : StoredPropertiesInExchangeOrder()) names.push_back(s.persistedName);
+  const std::vector<std::u16string> expected = {
+      u"AppNotification", u"WebSandboxMode", u"ProtectKeyCheat", u"ProtectKeyList", u"ProtectMouseCheat",
+      u"ProtectAppCheat", u"ProtectAppExceptionList", u"m_ProtectAppBlackList", u"KeepAliveMillisec",
+      u"ProtectExplorerCheat", u"ProtectExplorerExceptionList", u"ProtectIEToolbarCheat", u"DebugLog",
+      u"DebugSandbox"};
+  EXPECT_EQ(names, expected);
+  // Each stored property has its own field.
+  std::set<int32_t> ids;
+  for (const auto& s : StoredPropertiesInExchangeOrder()) {
+    EXPECT_NE(s.shortField == nullptr, s.textField == nullptr);
+    ids.insert(s.dispid);
+  }
+  EXPECT_EQ(ids.size(), 14u);
+}
+
+TEST(DispatchTable, SlotOrderDispidsAndKinds) {
+  const auto& t = DispatchTable();
+  ASSERT_EQ(t.size(), 29u);
+  const int32_t expected[] = {1, -552, 8, 9, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39,
+                              40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 50, 51, 52, 53};
+  for (size_t i = 0; i < t.size(); ++i) EXPECT_EQ(t[i].dispid, expected[i]) << i;
+  // Every stored property is a read/write property of the table, of the same type.
+  for (const auto& s : StoredPropertiesInExchangeOrder()) {
+    const auto* m = FindDispatchMember(s.dispid);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->kind, MemberKind::Property);
+    EXPECT_EQ(m->result, s.type());
+    EXPECT_EQ(std::u16string(m->name), std::u16string(s.name));
+  }
+  EXPECT_EQ(FindDispatchMember(43)->params.size(), 2u);
+  EXPECT_EQ(FindDispatchMember(44)->result, ValueType::String);
+  EXPECT_EQ(FindDispatchMember(kDispidAboutBox)->result, ValueType::None);
+}
+
+TEST(DispatchTable, UnusedDispidsAreUnknown) {
+  for (int32_t id : {0, 2, 3, 7, 10, 20, 28, 54, -1, -517}) EXPECT_EQ(FindDispatchMember(id), nullptr) << id;
+}
+
+TEST(DispatchTable, NameLookupIgnoresCaseAndKnowsOnlyTheDispatchNames) {
+  struct Case {
+    const char16_t* name;
+    std::optional<int32_t> id;
+  } cases[] = {
+      {u"KeepAliveMillisec", 36}, {u"keepalivemillisec", 36}, {u"KEEPALIVEMILLISEC", 36},
+      {u"KeepAliveTime", std::nullopt}, {u"ProtectWebCheat", std::nullopt},
+      {u"ProtectWebExceptionList", std::nullopt}, {u"ProtectExplorerCheat", 37},
+      {u"ProtectExplorerExceptionList", 38}, {u"ProtectAppBlackList", 47},
+      {u"m_ProtectAppBlackList", std::nullopt}, {u"aboutbox", -552}, {u"text", 1},
+      {u"StartZaduzeApp", 40}, {u"TrustzoneQueryDomain", 53}, {u"", std::nullopt},
+      {u"KeepAliveMillise", std::nullopt}, {u"KeepAliveMillisecX", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FindDispatchId(c.name), c.id) << ToUtf8(c.name);
+}
+
+TEST(PersistedState, StreamRoundTripKeepsEveryValue) {
+  PersistedState s;
+  s.extentX = 2646;
+  s.extentY = -1;
+  s.text = u"Zaduze";
+  s.props.protectKeyList = u"ALT+TAB,\"quoted\\\",\uac00";
+  s.props.keepAliveMillisec = -32768;
+  s.props.debugSandbox = 32767;
+  s.props.protectAppBlackList = std::u16string(u"a\0b", 3);
+  s.props.protectIEToolbarCheat = 0;
+  const auto bytes = SerializeState(s);
+  EXPECT_EQ(bytes.size(), SerializedSize(s));
+  PersistedState back;
+  ASSERT_TRUE(DeserializeState(bytes.data(), bytes.size(), back));
+  EXPECT_TRUE(back == s);
+}
+
+TEST(PersistedState, DamagedStreamsLeaveTheStateAlone) {
+  PersistedState s;
+  s.props.protectKeyList = u"CTRL";
+  const auto bytes = SerializeState(s);
+  PersistedState target;
+  target.text = u"kept";
+  // Every truncation fails.
+  for (size_t n = 0; n < bytes.size(); ++n) {
+    EXPECT_FALSE(DeserializeState(bytes.data(), n, target)) << n;
+    EXPECT_EQ(target.text, u"kept");
+  }
+  // Another major version fails; a later minor version loads.
+  auto other = bytes;
+  other[2] = 2;
+  EXPECT_FALSE(DeserializeState(other.data(), other.size(), target));
+  auto minor = bytes;
+  minor[0] = 5;
+  EXPECT_TRUE(DeserializeState(minor.data(), minor.size(), target));
+  // A text length beyond the data fails rather than reading past the end.
+  auto huge = bytes;
+  huge[12] = huge[13] = huge[14] = huge[15] = 0xFF;
+  EXPECT_FALSE(DeserializeState(huge.data(), huge.size(), target));
+}
+
+TEST(SessionCommand, PropertiesFillTheSessionLineInOrder) {
+  ControlProperties p;
+  p.webSandboxMode = 0;
+  p.protectKeyList = u"ALT+TAB,CTRL";
+  p.protectAppExceptionList = u"calc.exe";
+  p.protectAppBlackList = u"say \"hi\"\\";
+  p.keepAliveMillisec = -5;
+  p.protectExplorerExceptionList = u"http://exam/";
+  p.protectIEToolbarCheat = 0;
+  p.debugLog = 1;
+  p.debugSandbox = 1;
+  p.appNotification = 0;
+  const std::u16string line = BuildSessionCommandLine(SessionCommandOf(p));
+  EXPECT_EQ(ToUtf8(line),
+            "-WebSandboxMode 0 -ProtectKeyCheat 1 -ProtectKeyList \"ALT+TAB,CTRL\" -ProtectMouseCheat 1 "
+            "-ProtectAppCheat 1 -ProtectAppExceptionList \"calc.exe\" -ProtectAppBlackList \"say \\\"hi\\\"\\\\\" "
+            "-KeepAliveMillisec -5 -ProtectExplorerCheat 1 -ProtectExplorerExceptionList \"http://exam/\" "
+            "-ProtectIEToolbarCheat 0 -DebugLog 1 -DebugSandbox 1");
+  // The agent reads back exactly what the page set.
+  TraySettings s;
+  ScanArguments(SplitCommandLine(u"ZedudeVeri.exe " + line), s);
+  EXPECT_EQ(s.m_strProtectAppBlackList, p.protectAppBlackList);
+  EXPECT_EQ(s.m_strProtectKeyList, p.protectKeyList);
+  EXPECT_EQ(s.m_nProtectIEToolbarCheat, 0);
+  EXPECT_EQ(s.m_nDebugSandbox, 1);
+}
+
+}  // namespace
+}  // namespace zv

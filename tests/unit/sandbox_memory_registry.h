@@ -1,0 +1,147 @@
+// An in-memory registry for the snapshot tests and benchmarks: key names and
+// value names ignore the case of a-z as the registry does; values keep their
+// insertion order (the order a real registry enumerates them in is its own).
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "agent/sandbox/snapshot_walk.h"
+#include "common/text/text_util.h"
+
+namespace zv::test {
+
+struct NameLess {
+  bool operator()(const std::u16string& a, const std::u16string& b) const {
+    return ToUpperAscii(a) < ToUpperAscii(b);
+  }
+};
+
+struct MemoryKey {
+  std::map<std::u16string, MemoryKey, NameLess> subkeys;
+  std::vector<RawValue> values;
+
+  RawValue* FindValue(const std::u16string& name) {
+    for (auto& v : values)
+      if (EqualsIgnoreCaseAscii(v.name, name)) return &v;
+    return nullptr;
+  }
+  void Set(const std::u16string& name, uint32_t type, std::vector<uint8_t> data) {
+    if (RawValue* v = FindValue(name)) {
+      v->type = type;
+      v->data = std::move(data);
+    } else {
+      values.push_back({name, type, std::move(data)});
+    }
+  }
+  bool operator==(const MemoryKey&) const = default;
+};
+
+class MemoryRegistry : public SnapshotSource, public SnapshotTarget {
+ public:
+  std::map<RootKey, MemoryKey> roots;
+  std::vector<std::u16string> messages;
+  int openKeys = 0;         // handles handed out and not yet closed
+  int escapeAtPeek = -1;    // the peek with this number reports Escape
+  int peeks = 0;
+  bool failSetValue = false;
+  bool failCreate = false;
+
+  // Walks (and with create, makes) "a\b\c" below a root.
+  MemoryKey* Find(RootKey root, const std::u16string& path, bool create) {
+    if (root == RootKey::None) return nullptr;
+    MemoryKey* key = &roots[root];
+    size_t start = 0;
+    while (start < path.size()) {
+      size_t slash = path.find(u'\\', start);
+      if (slash == std::u16string::npos) slash = path.size();
+      const std::u16string part = path.substr(start, slash - start);
+      auto it = key->subkeys.find(part);
+      if (it == key->subkeys.end()) {
+        if (!create) return nullptr;
+        it = key->subkeys.emplace(part, MemoryKey()).first;
+      }
+      key = &it->second;
+      start = slash + 1;
+    }
+    return key;
+  }
+
+  // SnapshotSource
+  SnapshotKey OpenRoot(RootKey root, const std::u16string& subkey) override { return Hand(Find(root, subkey, false)); }
+  SnapshotKey OpenSubkey(SnapshotKey parent, const std::u16string& name) override {
+    auto& subkeys = Key(parent)->subkeys;
+    auto it = subkeys.find(name);
+    return it == subkeys.end() ? 0 : Hand(&it->second);
+  }
+  void Close(SnapshotKey key) override {
+    if (key) --openKeys;
+  }
+  bool QueryInfo(SnapshotKey key, SnapshotKeyInfo& info) override {
+    info.subkeys = static_cast<uint32_t>(Key(key)->subkeys.size());
+    info.values = static_cast<uint32_t>(Key(key)->values.size());
+    return true;
+  }
+  bool EnumValue(SnapshotKey key, uint32_t index, const SnapshotKeyInfo&, RawValue& value) override {
+    const auto& values = Key(key)->values;
+    if (index >= values.size()) return false;
+    value = values[index];
+    return true;
+  }
+  bool EnumSubkey(SnapshotKey key, uint32_t index, std::u16string& name) override {
+    const auto& subkeys = Key(key)->subkeys;
+    if (index >= subkeys.size()) return false;
+    name = std::next(subkeys.begin(), index)->first;
+    return true;
+  }
+  bool EscapePressed() override { return peeks++ == escapeAtPeek; }
+
+  // SnapshotTarget
+  SnapshotKey OpenKey(RootKey root, const std::u16string& path) override { return Hand(Find(root, path, false)); }
+  SnapshotKey CreateKey(RootKey root, const std::u16string& path) override {
+    return failCreate ? 0 : Hand(Find(root, path, true));
+  }
+  bool SetValue(SnapshotKey key, bool isDefault, const std::u16string& name, uint32_t type,
+                const std::vector<uint8_t>& data) override {
+    if (failSetValue) return false;
+    Key(key)->Set(isDefault ? std::u16string() : name, type, data);
+    return true;
+  }
+  void ShowMessage(const std::u16string& text) override { messages.push_back(text); }
+
+ private:
+  SnapshotKey Hand(MemoryKey* key) {
+    if (!key) return 0;
+    ++openKeys;
+    return reinterpret_cast<SnapshotKey>(key);
+  }
+  static MemoryKey* Key(SnapshotKey key) { return reinterpret_cast<MemoryKey*>(key); }
+};
+
+// A snapshot of `path` written into memory.
+inline std::string SaveToMemory(MemoryRegistry& registry, const std::u16string& path) {
+  MemorySink sink;
+  XmlWriter writer(sink);
+  writer.SetPath(u"C:\\snapshot_0.xml");
+  SaveSnapshot(path, registry, writer);
+  return sink.bytes;
+}
+
+inline void RestoreFromMemory(MemoryRegistry& registry, const std::string& bytes) {
+  XmlReader reader;
+  reader.SetLoader([&bytes](const std::u16string&, std::string& out) {
+    out = bytes;
+    return true;
+  });
+  reader.SetErrorPresenter([&registry](const std::u16string& text) { registry.ShowMessage(text); });
+  reader.SetPath(u"C:\\snapshot_0.xml");
+  RestoreSnapshot(reader, registry);
+}
+
+inline std::string Utf16Bytes(std::u16string_view text) {
+  return std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+}
+
+}  // namespace zv::test

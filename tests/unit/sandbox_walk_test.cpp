@@ -1,0 +1,392 @@
+// Saving a registry subtree and replaying it, on the in-memory registry; the
+// round trip of random trees through the file format.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "agent/sandbox/snapshot_walk.h"
+#include "common/text/text_util.h"
+#include "sandbox_memory_registry.h"
+
+namespace zv {
+namespace {
+
+using test::MemoryKey;
+using test::MemoryRegistry;
+using Bytes = std::vector<uint8_t>;
+
+Bytes Units(std::u16string_view text) {
+  Bytes out;
+  for (char16_t c : text) {
+    out.push_back(static_cast<uint8_t>(c & 0xFF));
+    out.push_back(static_cast<uint8_t>(c >> 8));
+  }
+  return out;
+}
+
+std::u16string AsText(const std::string& bytes) {
+  return std::u16string(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2);
+}
+
+constexpr char16_t kTestPath[] = u"HKEY_CURRENT_USER\\Software\\Test";
+
+TEST(SaveSnapshot, DocumentOfATree) {
+  MemoryRegistry reg;
+  MemoryKey* test = reg.Find(RootKey::CurrentUser, u"Software\\Test", true);
+  test->Set(u"zeta", kRegSz, Units(u"z"));
+  test->Set(u"Count", kRegDword, {0x43, 0, 0, 0});
+  test->Set(u"alpha", kRegExpandSz, Units(u"a&b\"<>'"));
+  test->Set(u"", kRegSz, Units(u"def"));  // the default value
+  test->Set(u"Bin", kRegBinary, {});
+  MemoryKey* a = reg.Find(RootKey::CurrentUser, u"Software\\Test\\A", true);
+  a->Set(u"Multi", kRegMultiSz, Units(std::u16string(u"a\0b\0\0", 5)));
+  reg.Find(RootKey::CurrentUser, u"Software\\Test\\A\\Empty", true);
+  reg.Find(RootKey::CurrentUser, u"Software\\Test\\OnlyKeys\\Leaf", true);
+  reg.Find(RootKey::CurrentUser, u"Software\\Other", true)->Set(u"x", kRegSz, Units(u"not saved"));
+
+  const std::string bytes = test::SaveToMemory(reg, kTestPath);
+  EXPECT_EQ(AsText(bytes),
+            u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+            u" <registry>\r\n"
+            u"  <k name=\"HKEY_CURRENT_USER\">\r\n"
+            u"   <k name=\"Software\">\r\n"
+            u"    <k name=\"Test\">\r\n"
+            u"     <v name=\"(Default)\" value=\"def\"/>\r\n"
+            u"     <v name=\"alpha\" value=\"a&amp;b&quot;&lt;>'\" type=\"REG_EXPAND_SZ\"/>\r\n"
+            u"     <v name=\"Bin\" value=\"\" type=\"REG_BINARY\"/>\r\n"
+            u"     <v name=\"Count\" value=\"0x00000043 (67)\" type=\"REG_DWORD\"/>\r\n"
+            u"     <v name=\"zeta\" value=\"z\"/>\r\n"
+            u"     <k name=\"A\">\r\n"
+            u"      <v name=\"Multi\" value=\"a\r\nb\" type=\"REG_MULTI_SZ\"/>\r\n"
+            u"      <k name=\"Empty\"/>\r\n"
+            u"     </k>\r\n"
+            u"     <k name=\"OnlyKeys\">\r\n"
+            u"      <k name=\"Leaf\"/>\r\n"
+            u"     </k>\r\n"
+            u"    </k>\r\n"
+            u"   </k>\r\n"
+            u"  </k>\r\n"
+            u" </registry>\r\n");
+  EXPECT_EQ(reg.openKeys, 0);
+}
+
+TEST(SaveSnapshot, MissingKeyOrUnknownRootGivesAnEmptyRegistry) {
+  for (const char16_t* path : {u"HKEY_CURRENT_USER\\Software\\Nope", u"HKCU\\Software", u"Nothing"}) {
+    MemoryRegistry reg;
+    EXPECT_EQ(AsText(test::SaveToMemory(reg, path)),
+              u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n <registry>\r\n </registry>\r\n");
+  }
+}
+
+TEST(SaveSnapshot, RootKeyAlone) {
+  MemoryRegistry reg;
+  reg.Find(RootKey::Users, u"", true)->Set(u"v", kRegSz, Units(u"1"));
+  EXPECT_EQ(AsText(test::SaveToMemory(reg, u"HKEY_USERS")),
+            u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n <registry>\r\n  <k name=\"HKEY_USERS\">\r\n"
+            u"   <v name=\"v\" value=\"1\"/>\r\n  </k>\r\n </registry>\r\n");
+}
+
+TEST(SaveSnapshot, EscapeOnThePeekStopsTheSave) {
+  MemoryRegistry reg;
+  for (int i = 0; i < 120; ++i) {
+    std::u16string name = u"K";
+    for (char c : std::to_string(1000 + i)) name += static_cast<char16_t>(c);
+    reg.Find(RootKey::CurrentUser, u"Software\\Test\\" + name, true)->Set(u"n", kRegSz, Units(name));
+  }
+  g_nSnapshotVisitedKeys = 0;
+  reg.escapeAtPeek = 1;  // the second peek: the 51st key visited
+  const std::u16string text = AsText(test::SaveToMemory(reg, kTestPath));
+  EXPECT_EQ(reg.peeks, 2);
+  EXPECT_EQ(g_nSnapshotVisitedKeys, 51u);
+  // Keys 1..49 below Test are complete; the 50th got its start tag only.
+  EXPECT_NE(text.find(u"<k name=\"K1048\">"), std::u16string::npos);
+  EXPECT_NE(text.find(u"value=\"K1048\""), std::u16string::npos);
+  EXPECT_NE(text.find(u"<k name=\"K1049\">"), std::u16string::npos);
+  EXPECT_EQ(text.find(u"value=\"K1049\""), std::u16string::npos);
+  EXPECT_EQ(text.find(u"K1050"), std::u16string::npos);
+  // The three path components and the root still get their end tags.
+  const size_t tail = text.find(u"<k name=\"K1049\">");
+  size_t ends = 0;
+  for (size_t at = text.find(u"</k>", tail); at != std::u16string::npos; at = text.find(u"</k>", at + 1)) ++ends;
+  EXPECT_EQ(ends, 3u);
+  EXPECT_TRUE(text.ends_with(u"</registry>\r\n"));
+  EXPECT_EQ(reg.openKeys, 0);
+}
+
+TEST(CollectValues, OrderAndDefault) {
+  const auto names = [](const std::vector<SnapshotValue>& records) {
+    std::vector<std::u16string> out;
+    for (const auto& r : records) out.push_back(r.name + (r.set ? u"" : u"!"));
+    return out;
+  };
+  const std::vector<RawValue> raw = {
+      {u"b", kRegSz, Units(u"1")}, {u"A", kRegSz, Units(u"2")}, {u"!x", kRegSz, Units(u"3")},
+      {u"a", kRegSz, Units(u"4")}, {u"B2", kRegSz, Units(u"5")},
+  };
+  EXPECT_EQ(names(CollectValues(raw)),
+            (std::vector<std::u16string>{u"(Default)!", u"!x", u"A", u"a", u"b", u"B2"}));
+  // A set default value is encoded by its type and placed first.
+  auto withDefault = raw;
+  withDefault.push_back({u"", kRegDword, {1, 0, 0, 0}});
+  const auto records = CollectValues(withDefault);
+  EXPECT_EQ(names(records), (std::vector<std::u16string>{u"(Default)", u"!x", u"A", u"a", u"b", u"B2"}));
+  EXPECT_EQ(records[0].text, u"0x00000001 (1)");
+  EXPECT_EQ(records[0].type, kRegDword);
+  // A default value without data counts as not set.
+  EXPECT_FALSE(CollectValues({{u"", kRegSz, {}}})[0].set);
+}
+
+TEST(RestoreSnapshot, MergesIntoTheRegistry) {
+  MemoryRegistry saved;
+  MemoryKey* test = saved.Find(RootKey::CurrentUser, u"Software\\Test", true);
+  test->Set(u"s", kRegSz, Units(u"saved"));
+  test->Set(u"d", kRegDword, {5, 0, 0, 0});
+  test->Set(u"", kRegExpandSz, Units(u"%d%"));
+  saved.Find(RootKey::CurrentUser, u"Software\\Test\\Empty", true);
+  const std::string bytes = test::SaveToMemory(saved, kTestPath);
+
+  MemoryRegistry reg;
+  MemoryKey* now = reg.Find(RootKey::CurrentUser, u"Software\\Test", true);
+  now->Set(u"s", kRegBinary, {1, 2});    // changed type and data
+  now->Set(u"added", kRegSz, Units(u"x"));  // stays
+  test::RestoreFromMemory(reg, bytes);
+
+  EXPECT_TRUE(reg.messages.empty());
+  EXPECT_EQ(reg.openKeys, 0);
+  const std::vector<RawValue> expected = {
+      {u"s", kRegSz, Units(std::u16string(u"saved\0\0", 7))},
+      {u"added", kRegSz, Units(u"x")},
+      {u"", kRegExpandSz, Units(std::u16string(u"%d%\0\0", 5))},
+      {u"d", kRegDword, {5, 0, 0, 0}},
+  };
+  EXPECT_EQ(now->values, expected);
+  EXPECT_EQ(now->subkeys.count(u"Empty"), 1u);
+}
+
+TEST(RestoreSnapshot, ValueNamedDefaultIsTheDefaultValue) {
+  MemoryRegistry reg;
+  test::RestoreFromMemory(reg, test::Utf16Bytes(u"<k name=\"hkey_current_user\">\r\n<k name=\"T\">\r\n"
+                                                 u"<v name=\"(DEFAULT)\" value=\"d\"/>\r\n"));
+  const MemoryKey* t = reg.Find(RootKey::CurrentUser, u"T", false);
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(t->values, (std::vector<RawValue>{{u"", kRegSz, Units(std::u16string(u"d\0\0", 3))}}));
+  EXPECT_EQ(reg.openKeys, 0);
+}
+
+TEST(RestoreSnapshot, ParseErrorKeepsWhatWasApplied) {
+  MemoryRegistry reg;
+  test::RestoreFromMemory(reg, test::Utf16Bytes(u"<registry>\r\n <k name=\"HKEY_CURRENT_USER\">\r\n"
+                                                 u"  <k name=\"T\">\r\n   <v name=\"a\" value=\"1\"/>\r\n"
+                                                 u"   <v name=\"b\" <value=\"2\"/>\r\n"
+                                                 u"   <v name=\"c\" value=\"3\"/>\r\n"));
+  EXPECT_EQ(reg.messages, (std::vector<std::u16string>{u"Parse error in line 5 : (Bad '<' symbol)"}));
+  const MemoryKey* t = reg.Find(RootKey::CurrentUser, u"T", false);
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(t->values.size(), 1u);
+  EXPECT_EQ(reg.openKeys, 0);
+}
+
+TEST(RestoreSnapshot, FailuresAndTheirMessages) {
+  const std::u16string doc = u"<k name=\"HKEY_CURRENT_USER\">\r\n<k name=\"T\">\r\n"
+                             u"<v name=\"bad\" value=\"0x12\" type=\"REG_DWORD\"/>\r\n"
+                             u"<v name=\"(Default)\" value=\"zz\" type=\"REG_BINARY\"/>\r\n"
+                             u"<v name=\"good\" value=\"1\"/>\r\n</k>\r\n<k name=\"U\"/>\r\n";
+  {
+    // Malformed data: the value is reported (by its name as read) and the replay goes on.
+    MemoryRegistry reg;
+    test::RestoreFromMemory(reg, test::Utf16Bytes(doc));
+    EXPECT_EQ(reg.messages, (std::vector<std::u16string>{u"couldn't set value bad", u"couldn't set value (Default)"}));
+    EXPECT_EQ(reg.Find(RootKey::CurrentUser, u"T", false)->values.size(), 1u);
+    EXPECT_NE(reg.Find(RootKey::CurrentUser, u"U", false), nullptr);
+  }
+  {
+    MemoryRegistry reg;
+    reg.failSetValue = true;
+    test::RestoreFromMemory(reg, test::Utf16Bytes(doc));
+    EXPECT_EQ(reg.messages.size(), 3u);
+    EXPECT_EQ(reg.messages[2], u"couldn't set value good");
+  }
+  {
+    // A key that can't be created ends the replay of the file.
+    MemoryRegistry reg;
+    reg.Find(RootKey::CurrentUser, u"", true);
+    reg.failCreate = true;
+    test::RestoreFromMemory(reg, test::Utf16Bytes(doc));
+    EXPECT_EQ(reg.messages, (std::vector<std::u16string>{u"couldn't create key HKEY_CURRENT_USER\\T"}));
+    EXPECT_EQ(reg.openKeys, 0);
+  }
+  {
+    // An unknown root ends it without a message.
+    MemoryRegistry reg;
+    test::RestoreFromMemory(reg, test::Utf16Bytes(u"<k name=\"HKCU\">\r\n<k name=\"T\"/>\r\n"));
+    EXPECT_TRUE(reg.messages.empty());
+    EXPECT_TRUE(reg.roots.empty());
+  }
+}
+
+TEST(SnapshotFiles, Paths) {
+  EXPECT_EQ(SnapshotFilePath(u"C:\\d\\zaduze\\sandbox", u"20261207-180102", 1),
+            u"C:\\d\\zaduze\\sandbox\\20261207-180102_1.xml");
+  EXPECT_EQ(DebugSnapshotPath(u"C:\\d\\sandbox\\n_0.xml"), u"C:\\d\\sandbox\\_debug_n_0.xml");
+  EXPECT_EQ(DebugSnapshotPath(u"n_0.xml"), u"_debug_n_0.xml");
+}
+
+// ---------------------------------------------------------------------------
+// Property: a random tree saved and restored into an empty registry comes
+// back as the same tree, each value in the form its type restores to.
+
+class TreeGenerator {
+ public:
+  explicit TreeGenerator(uint32_t seed) : rng_(seed) {}
+
+  std::u16string Text(size_t maxLength, bool allowLineBreaks) {
+    static const std::u16string alphabet = u"abcXYZ09 &\"<>'=/!?-;\\\xD55C\xAE00\x00E9\xFFFD";
+    std::u16string out;
+    const size_t length = Pick(maxLength + 1);
+    for (size_t i = 0; i < length; ++i) {
+      const size_t r = Pick(alphabet.size() + (allowLineBreaks ? 4 : 0) + 1);
+      if (r < alphabet.size())
+        out += alphabet[r];
+      else if (r == alphabet.size())
+        out += u"\xD83D\xDE00";  // a surrogate pair
+      else
+        out += std::u16string(u"\r\n\r\n").substr(r - alphabet.size() - 1, 1 + Pick(2));
+    }
+    return out;
+  }
+
+  std::u16string Name(bool allowLineBreaks) {
+    std::u16string name;
+    while (name.empty()) name = Text(8, allowLineBreaks);
+    return name;
+  }
+
+  RawValue Value(std::u16string name) {
+    static const uint32_t types[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    RawValue v{std::move(name), types[Pick(std::size(types))], {}};
+    switch (v.type) {
+      case kRegDword:
+      case kRegDwordBigEndian: v.data = RandomBytes(4); break;
+      case kRegQword: v.data = RandomBytes(8); break;
+      case kRegBinary:
+      case kRegResourceList:
+      case kRegResourceRequirementsList: v.data = RandomBytes(Pick(12)); break;
+      case kRegMultiSz: {
+        // Strings without line breaks (they separate the strings in the text).
+        const size_t count = Pick(4);
+        for (size_t i = 0; i < count; ++i) {
+          const auto s = Units(Text(6, false));
+          v.data.insert(v.data.end(), s.begin(), s.end());
+          v.data.push_back(0);
+          v.data.push_back(0);
+        }
+        v.data.push_back(0);
+        v.data.push_back(0);
+        break;
+      }
+      default: {
+        v.data = Units(Text(20, true));
+        if (Pick(2)) v.data.insert(v.data.end(), {0, 0});
+      }
+    }
+    return v;
+  }
+
+  void Fill(MemoryKey& key, int depth) {
+    const size_t values = Pick(5);
+    for (size_t i = 0; i < values; ++i) {
+      std::u16string name = i == 0 && Pick(3) == 0 ? std::u16string() : Name(true);
+      if (name == kDefaultValueName || (!name.empty() && key.FindValue(name))) continue;
+      if (name.empty() && key.FindValue(name)) continue;
+      key.values.push_back(Value(std::move(name)));
+    }
+    if (depth >= 4) return;
+    const size_t subkeys = Pick(depth == 0 ? 5 : 3);
+    for (size_t i = 0; i < subkeys; ++i) {
+      std::u16string name = Name(true);
+      std::replace(name.begin(), name.end(), u'\\', u'_');  // no backslash in a key name
+      Fill(key.subkeys[name], depth + 1);
+    }
+  }
+
+ private:
+  size_t Pick(size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng_); }
+  Bytes RandomBytes(size_t n) {
+    Bytes out(n);
+    for (auto& b : out) b = static_cast<uint8_t>(Pick(256));
+    return out;
+  }
+  std::mt19937 rng_;
+};
+
+// What a saved value restores to.
+std::optional<RawValue> Restored(const RawValue& v) {
+  RawValue out{v.name, v.type, {}};
+  const auto text = FormatValueText(v.type, v.data);
+  switch (v.type) {
+    case kRegDword: out.data = v.data; break;
+    case kRegDwordBigEndian:
+      out.type = kRegDword;
+      out.data = {v.data[3], v.data[2], v.data[1], v.data[0]};
+      break;
+    case kRegQword:
+    case kRegBinary:
+    case kRegResourceList:
+    case kRegResourceRequirementsList:
+      out.data = v.data.empty() ? Bytes{0} : v.data;
+      break;
+    case kRegMultiSz: {
+      out.data = v.data;
+      while (out.data.size() >= 2 && out.data[out.data.size() - 1] == 0 && out.data[out.data.size() - 2] == 0)
+        out.data.resize(out.data.size() - 2);
+      out.data.insert(out.data.end(), {0, 0, 0, 0});
+      if (out.data.size() == 4) out.data = {0, 0};
+      break;
+    }
+    default:
+      if (v.type != kRegExpandSz) out.type = kRegSz;
+      out.data = Units(text + std::u16string(2, u'\0'));
+  }
+  if (v.name.empty() && v.data.empty()) return std::nullopt;  // an unset default value
+  return out;
+}
+
+void Normalize(const MemoryKey& in, MemoryKey& out) {
+  for (const auto& v : in.values)
+    if (auto r = Restored(v)) out.values.push_back(*r);
+  for (const auto& [name, sub] : in.subkeys) Normalize(sub, out.subkeys[name]);
+}
+
+// Values in name order, so that the comparison ignores enumeration order.
+void SortValues(MemoryKey& key) {
+  std::sort(key.values.begin(), key.values.end(),
+            [](const RawValue& a, const RawValue& b) { return a.name < b.name; });
+  for (auto& [name, sub] : key.subkeys) SortValues(sub);
+}
+
+TEST(SnapshotProperty, RandomTreesRoundTrip) {
+  for (uint32_t seed = 1; seed <= 300; ++seed) {
+    TreeGenerator gen(seed);
+    MemoryRegistry source;
+    MemoryKey& root = *source.Find(RootKey::CurrentUser, u"Software\\Test", true);
+    gen.Fill(root, 0);
+
+    const std::string bytes = test::SaveToMemory(source, kTestPath);
+    MemoryRegistry target;
+    test::RestoreFromMemory(target, bytes);
+
+    ASSERT_TRUE(target.messages.empty()) << "seed " << seed << ": " << ToUtf8(target.messages[0]);
+    MemoryKey expected;
+    Normalize(root, expected);
+    SortValues(expected);
+    const MemoryKey* restored = target.Find(RootKey::CurrentUser, u"Software\\Test", false);
+    ASSERT_NE(restored, nullptr) << "seed " << seed;
+    MemoryKey actual = *restored;
+    SortValues(actual);
+    ASSERT_TRUE(actual == expected) << "seed " << seed << "\n" << ToUtf8(AsText(bytes));
+    EXPECT_EQ(target.openKeys, 0);
+  }
+}
+
+}  // namespace
+}  // namespace zv

@@ -1,0 +1,109 @@
+// A stand-in for the agent ZedudeVeri.exe, installed under its name in a
+// folder named by HKCU\SOFTWARE\Zaduze "Path": it appends its command line
+// (exactly as received, UTF-8) to calls.txt beside itself, the arguments as
+// CommandLineToArgvW splits them to args.txt (one "index<TAB>argument" line
+// each, then an empty line), and ends with the exit code written in
+// exitcode.txt (0 without that file).
+//
+// Started with a session command line (first option -WebSandboxMode) it
+// behaves like a session agent instead: a hidden window titled "ZedudeVeri"
+// that notes every keep-alive and close message in messages.txt, ends on
+// the close message, and gives up by itself after 3 s without a keep-alive.
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <cstdio>
+#include <string>
+
+#include "agent/core/agent_messages.h"
+
+namespace {
+
+std::wstring Beside(const wchar_t* name) {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring dir(path);
+  dir.resize(dir.find_last_of(L'\\') + 1);
+  return dir + name;
+}
+
+void Append(const wchar_t* file, const std::wstring& line) {
+  HANDLE h = CreateFileW(Beside(file).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return;
+  const std::wstring text = line + L"\n";
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
+  DWORD written = 0;
+  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(h);
+}
+
+int ExitCode() {
+  FILE* f = _wfopen(Beside(L"exitcode.txt").c_str(), L"r");
+  if (f == nullptr) return 0;
+  long long code = 0;
+  if (std::fscanf(f, "%lli", &code) != 1) code = 0;
+  std::fclose(f);
+  return static_cast<int>(static_cast<unsigned int>(code));
+}
+
+DWORD g_lastKeepAlive = 0;
+
+LRESULT CALLBACK AgentProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == zv::UM_REZUV_KEEPALIVE && zv::IsKeepAlive(wParam, lParam)) {
+    g_lastKeepAlive = GetTickCount();
+    Append(L"messages.txt", L"keepalive");
+    return 0;
+  }
+  if (msg == zv::UM_REZUV_CLOSE && zv::IsCloseRequest(wParam, lParam)) {
+    Append(L"messages.txt", L"close");
+    DestroyWindow(hwnd);
+    return 0;
+  }
+  if (msg == WM_TIMER) {
+    if (GetTickCount() - g_lastKeepAlive > 3000) {
+      Append(L"messages.txt", L"timeout");
+      DestroyWindow(hwnd);
+    }
+    return 0;
+  }
+  if (msg == WM_DESTROY) {
+    PostQuitMessage(0);
+    return 0;
+  }
+  return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+int Session() {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = AgentProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"ZaduzeRecorderAgent";
+  RegisterClassW(&wc);
+  HWND hwnd = CreateWindowExW(0, wc.lpszClassName, reinterpret_cast<const wchar_t*>(zv::kAgentWindowTitle),
+                              WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, wc.hInstance, nullptr);
+  if (hwnd == nullptr) return 1;
+  g_lastKeepAlive = GetTickCount();
+  SetTimer(hwnd, 1, 100, nullptr);
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+  return 0;
+}
+
+}  // namespace
+
+int wmain() {
+  const std::wstring line = GetCommandLineW();
+  Append(L"calls.txt", line);
+  int count = 0;
+  LPWSTR* args = CommandLineToArgvW(line.c_str(), &count);
+  std::wstring split;
+  for (int i = 0; i < count; ++i) split += std::to_wstring(i) + L"\t" + args[i] + L"\n";
+  LocalFree(args);
+  Append(L"args.txt", split);
+  if (line.rfind(L"-WebSandboxMode", 0) == 0) return Session();
+  return ExitCode();
+}

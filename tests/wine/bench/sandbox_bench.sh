@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Snapshot save and restore of a generated subtree (2,000 keys, 20,000
+# values below Internet Settings) against Wine's `reg export` and
+# `reg import` of the same subtree, in one prefix, one after the other.
+# Starts its own prefix unless the harness already runs one.
+source "$(dirname "$0")/../../../tools/wine/harness.sh"
+if [ -z "${ZV_IN_HARNESS:-}" ]; then
+  trap zv_wine_stop EXIT
+  zv_wine_start || exit 1
+  export WINEPREFIX HOME WINEDEBUG WINEDLLOVERRIDES DISPLAY ZV_DOCS ZV_WINE_WORK
+fi
+
+AGENT=$(zv_agent)
+KEYS=${ZV_BENCH_KEYS:-2000}
+VALUES=${ZV_BENCH_VALUES:-10}
+IS='HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
+WORK=$(mktemp -d)
+cleanup_bench() { zv_wine64 reg delete "$IS\\ZvBench" /f >/dev/null 2>&1 </dev/null; rm -rf "$WORK"; }
+trap 'cleanup_bench; [ -z "${ZV_IN_HARNESS:-}" ] && zv_wine_stop' EXIT
+
+# The subtree, as a version 5 registry file (UTF-16LE).
+awk -v keys="$KEYS" -v values="$VALUES" -v root="$IS\\ZvBench" 'BEGIN {
+  print "Windows Registry Editor Version 5.00\r"; print "\r"
+  for (k = 0; k < keys; k++) {
+    printf "[%s\\Group%d\\Key %d]\r\n", root, int(k / 100), k
+    for (v = 0; v < values; v++) {
+      t = v % 5
+      if (t == 0) printf "\"Text %d\"=\"C:\\\\Program Files\\\\Vendor %d\\\\app.exe\"\r\n", v, k
+      else if (t == 1) printf "\"Number %d\"=dword:%08x\r\n", v, k * 31 + v
+      else if (t == 2) printf "\"Bytes %d\"=hex:01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10\r\n", v
+      else if (t == 3) printf "\"Path %d\"=hex(2):25,00,54,00,45,00,4d,00,50,00,25,00,5c,00,78,00,00,00\r\n", v
+      else printf "\"List %d\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n", v
+    }
+    print "\r"
+  }
+}' | { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE; } > "$WORK/bench.reg"
+zv_wine64 reg import "$(zv_winpath "$WORK/bench.reg")" >/dev/null 2>&1 </dev/null
+
+now() { date +%s.%N; }
+seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+best_of() {  # best_of N COMMAND...: the shortest of N runs, in seconds
+  local n=$1 best="" i t0 t1 d
+  shift
+  for i in $(seq 1 "$n"); do
+    t0=$(now); "$@" >/dev/null 2>&1 </dev/null; t1=$(now)
+    d=$(seconds "$t0" "$t1")
+    if [ -z "$best" ] || awk -v a="$d" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$d; fi
+  done
+  echo "$best"
+}
+
+SANDBOX="$ZV_DOCS/zaduze/sandbox"
+save() { zv_exit "$AGENT" '-RegistrySave "bench"'; }
+# The restore moves its files aside (-DebugSandbox 1): each run gets a fresh copy.
+restore() {
+  cp "$WORK/bench_0.xml" "$WORK/bench_1.xml" "$SANDBOX/"
+  zv_exit "$AGENT" '-RegistryRestore "bench" -DebugSandbox 1'
+}
+export_reg() { zv_wine64 reg export "$IS" "$(zv_winpath "$WORK/export.reg")" /y; }
+import_reg() { zv_wine64 reg import "$(zv_winpath "$WORK/export.reg")"; }
+
+# The first walk after a large import is several times slower for any
+# reader (the server settles its new keys): one untimed pass first.
+best_of 1 save >/dev/null
+t_save=$(best_of 3 save)
+size=$(stat -c %s "$SANDBOX/bench_0.xml")
+cp "$SANDBOX/bench_0.xml" "$SANDBOX/bench_1.xml" "$WORK/"
+t_export=$(best_of 3 export_reg)
+t_restore=$(best_of 3 restore)
+t_import=$(best_of 3 import_reg)
+values=$(iconv -f UTF-16LE -t UTF-8 "$WORK/bench_0.xml" | grep -c '<v ')
+
+echo "snapshot of Internet Settings: $values values (ZvBench: $KEYS keys, $((KEYS * VALUES)) values), $size bytes"
+printf '%-28s %8s s   %-24s %8s s   ratio %s\n' \
+  "agent -RegistrySave" "$t_save" "reg export" "$t_export" "$(ratio "$t_export" "$t_save")" \
+  "agent -RegistryRestore" "$t_restore" "reg import" "$t_import" "$(ratio "$t_import" "$t_restore")"
