@@ -1,0 +1,114 @@
+// Agent launcher and supervisor: the session start and stop the page asks
+// for, the one-shot runner, and the 500 ms tick that keeps the agent alive and
+// starts it again when its window has gone.
+#include "control/agentlink/launcher_win.h"
+
+#include "agent/core/agent_messages.h"
+#include "agent/core/command_line.h"
+#include "common/log/log.h"
+#include "control/agentlink/notice_popup_win.h"
+#include "control/ocx/zaduze_ctrl.h"
+#include "platform/handles.h"
+#include "platform/wide.h"
+
+namespace zv {
+
+namespace {
+constexpr wchar_t kInstallKey[] = L"SOFTWARE\\Zaduze";
+constexpr wchar_t kInstallValue[] = L"Path";
+constexpr wchar_t kAgentProgram[] = L"\\ZedudeVeri.exe";
+}  // namespace
+
+std::u16string GetInstallFolder() {
+  UniqueRegKey key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kInstallKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) return {};
+  DWORD size = 0;
+  if (RegQueryValueExW(key.get(), kInstallValue, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS || size == 0)
+    return {};
+  std::u16string buffer((size + 1) / 2, u'\0');
+  if (RegQueryValueExW(key.get(), kInstallValue, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
+      ERROR_SUCCESS)
+    return {};
+  buffer.resize(size / 2);
+  // The text ends at its NUL or at the end of the data; the type is not checked.
+  const size_t nul = buffer.find(u'\0');
+  if (nul != std::u16string::npos) buffer.resize(nul);
+  return buffer;
+}
+
+bool StartAgentProcess(const std::u16string& options, PROCESS_INFORMATION& pi) {
+  const std::u16string folder = GetInstallFolder();
+  if (folder.empty()) return false;
+  std::wstring program = Wide(folder) + kAgentProgram;
+  std::wstring line = Wide(options);  // CreateProcessW may write into it
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESHOWWINDOW;
+  si.wShowWindow = SW_HIDE;
+  pi = PROCESS_INFORMATION{};
+  const std::wstring directory = Wide(folder);
+  return CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, directory.c_str(), &si,
+                        &pi) != FALSE;
+}
+
+int RunAgentProcess(const std::u16string& options) {
+  PROCESS_INFORMATION pi;
+  if (!StartAgentProcess(options, pi)) return -1;
+  UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
+  WaitForSingleObject(process.get(), INFINITE);
+  DWORD code = 0;
+  if (!GetExitCodeProcess(process.get(), &code)) return -1;
+  return static_cast<int>(code);
+}
+
+int CZaduzeCtrl::RunAgentCommand(const std::u16string& options) { return RunAgentProcess(options); }
+
+int CZaduzeCtrl::LaunchAgent() {
+  PROCESS_INFORMATION pi;
+  if (!StartAgentProcess(BuildSessionCommandLine(SessionCommandOf(m_props)), pi)) return -1;
+  m_hAgentWnd = FindWindowW(nullptr, reinterpret_cast<const wchar_t*>(kAgentWindowTitle));
+  m_hAgentProcess.reset(pi.hProcess);
+  CloseHandle(pi.hThread);
+  return 0;
+}
+
+short CZaduzeCtrl::StartZaduzeApp() {
+  if (LaunchAgent() != 0) {
+    FILE_LOG(logINFO) << "StartZaduzeApp : failed";
+    return -1;
+  }
+  FILE_LOG(logINFO) << "StartZaduzeApp : ok";
+  if (m_wnd.hwnd() != nullptr) SetTimer(m_wnd.hwnd(), ID_TIMER_SUPERVISE, kSupervisePeriodMs, nullptr);
+  if (m_props.appNotification != 0 && m_pAlert) m_pAlert->Show(u"Zaduze 감시가 시작되었습니다.");
+  return 0;
+}
+
+short CZaduzeCtrl::StopZaduzeApp() {
+  if (m_wnd.hwnd() != nullptr) KillTimer(m_wnd.hwnd(), ID_TIMER_SUPERVISE);
+  if (m_hAgentWnd != nullptr) {
+    SendMessageW(m_hAgentWnd, UM_REZUV_CLOSE, kCloseWParam, kCloseLParam);
+  } else if (m_hAgentProcess) {
+    TerminateProcess(m_hAgentProcess.get(), 0);
+    m_hAgentProcess.reset();
+  }
+  m_hAgentWnd = nullptr;
+  FILE_LOG(logINFO) << "StopZaduzeApp : ok";
+  if (m_props.appNotification != 0 && m_pAlert) m_pAlert->Show(u"Zaduze 감시가 종료되었습니다.");
+  return 0;
+}
+
+void CZaduzeCtrl::OnSuperviseTimer() {
+  if (m_hAgentWnd == nullptr) m_hAgentWnd = FindWindowW(nullptr, reinterpret_cast<const wchar_t*>(kAgentWindowTitle));
+  if (m_hAgentWnd == nullptr) {
+    FILE_LOG(logINFO) << "failed to find tray app : trying to restart ZaduzeApp";
+    if (LaunchAgent() == 0) {
+      FILE_LOG(logINFO) << "StartZaduzeApp : ok";
+    }
+  }
+  if (m_hAgentWnd != nullptr) {
+    if (!PostMessageW(m_hAgentWnd, UM_REZUV_KEEPALIVE, kKeepAliveWParam, kKeepAliveLParam)) m_hAgentWnd = nullptr;
+    FILE_LOG(logINFO) << "SENT keep alive";
+  }
+}
+
+}  // namespace zv

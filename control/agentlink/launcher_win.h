@@ -1,0 +1,23 @@
+// Finding and starting the agent program.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace zv {
+
+// HKEY_CURRENT_USER "SOFTWARE\Zaduze", value "Path", read afresh each time;
+// empty when the key or the value is missing or empty.
+std::u16string GetInstallFolder();
+
+// Starts "<folder>\ZedudeVeri.exe" with exactly `options` as its command line
+// (no program name in front), hidden, in the install folder. A missing install
+// folder refuses the start (no program is looked for at the drive's root).
+bool StartAgentProcess(const std::u16string& options, PROCESS_INFORMATION& pi);
+
+// Starts the agent for one command and waits for it without a time limit:
+// its full 32-bit exit code, or -1 when it could not be started or read.
+int RunAgentProcess(const std::u16string& options);
+
+}  // namespace zv

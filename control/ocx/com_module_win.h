@@ -1,0 +1,50 @@
+// The few pieces of COM plumbing the control needs, without a framework: the
+// module's lock count, a class factory, text crossings into BSTR and VARIANT,
+// the embedded type library.
+#pragma once
+
+#include <windows.h>
+
+#include <oaidl.h>
+#include <ocidl.h>
+
+#include <string>
+#include <string_view>
+
+namespace zv {
+
+// Objects alive plus IClassFactory::LockServer locks; DllCanUnloadNow asks it.
+void LockModule();
+void UnlockModule();
+LONG ModuleLockCount();
+
+// BSTR from a text (embedded NULs kept); the caller owns it.
+BSTR AllocBstr(std::u16string_view text);
+std::u16string FromBstr(BSTR text);
+
+// The type library embedded in this module (resource "TYPELIB" 1), loaded
+// once per process; null when the module carries none (the test program).
+ITypeLib* ModuleTypeLib();
+// The type information of one of its entries; caller releases.
+HRESULT ModuleTypeInfo(REFGUID guid, ITypeInfo** info);
+
+// A class factory for objects created by a function.
+class ClassFactory final : public IClassFactory {
+ public:
+  using CreateFn = HRESULT (*)(IUnknown* outer, REFIID riid, void** object);
+  explicit ClassFactory(CreateFn create) : create_(create) {}
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
+  STDMETHODIMP_(ULONG) AddRef() override;
+  STDMETHODIMP_(ULONG) Release() override;
+  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** object) override;
+  STDMETHODIMP LockServer(BOOL lock) override;
+
+ private:
+  CreateFn create_;
+};
+
+// The module's path as GetModuleFileNameW gives it (at most 260 characters).
+std::wstring ModulePath();
+
+}  // namespace zv

@@ -1,0 +1,157 @@
+// CZaduzePropPage: the control's one property page (dialog 200, caption
+// "General"). It binds no property; it exists because the control names one
+// page, and shows the dialog where the container asks.
+#include "control/ocx/prop_page_win.h"
+
+#include <vector>
+
+#include "control/ocx/com_module_win.h"
+#include "control/res/control_resource.h"
+#include "platform/window.h"
+
+namespace zv {
+
+namespace {
+
+class PageDialog final : public Dialog {
+ protected:
+  bool HandleMessage(UINT msg, WPARAM, LPARAM, INT_PTR& result) override {
+    // Keyboard navigation between the page and the frame's buttons.
+    if (msg == WM_GETDLGCODE) {
+      result = DLGC_WANTALLKEYS;
+      return false;
+    }
+    return false;
+  }
+};
+
+class CZaduzePropPage final : public IPropertyPage {
+ public:
+  CZaduzePropPage() { LockModule(); }
+  ~CZaduzePropPage() {
+    dialog_.Destroy();
+    SetObjects(0, nullptr);
+    if (site_ != nullptr) site_->Release();
+    UnlockModule();
+  }
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
+    if (object == nullptr) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPropertyPage)) {
+      *object = static_cast<IPropertyPage*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+  STDMETHODIMP_(ULONG) Release() override {
+    const LONG refs = InterlockedDecrement(&refs_);
+    if (refs == 0) delete this;
+    return static_cast<ULONG>(refs);
+  }
+
+  STDMETHODIMP SetPageSite(IPropertyPageSite* site) override {
+    if (site != nullptr) site->AddRef();
+    if (site_ != nullptr) site_->Release();
+    site_ = site;
+    return S_OK;
+  }
+
+  STDMETHODIMP Activate(HWND parent, LPCRECT rect, BOOL) override {
+    if (!dialog_.CreateModeless(ThisModule(), IDD_PROPPAGE_ZADUZE, parent)) return E_FAIL;
+    if (rect != nullptr) Move(rect);
+    return S_OK;
+  }
+
+  STDMETHODIMP Deactivate() override {
+    dialog_.Destroy();
+    return S_OK;
+  }
+
+  STDMETHODIMP GetPageInfo(PROPPAGEINFO* info) override {
+    if (info == nullptr) return E_POINTER;
+    wchar_t caption[64] = {};
+    LoadStringW(ThisModule(), IDS_ZADUZE_PPG_CAPTION, caption, 64);
+    const size_t bytes = (wcslen(caption) + 1) * sizeof(wchar_t);
+    info->cb = sizeof *info;
+    info->pszTitle = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
+    if (info->pszTitle != nullptr) memcpy(info->pszTitle, caption, bytes);
+    info->size = DialogSize();
+    info->pszDocString = nullptr;
+    info->pszHelpFile = nullptr;
+    info->dwHelpContext = 0;
+    return S_OK;
+  }
+
+  STDMETHODIMP SetObjects(ULONG count, IUnknown** objects) override {
+    for (IUnknown* o : objects_) o->Release();
+    objects_.clear();
+    for (ULONG i = 0; i < count && objects != nullptr; ++i) {
+      if (objects[i] == nullptr) continue;
+      objects[i]->AddRef();
+      objects_.push_back(objects[i]);
+    }
+    return S_OK;
+  }
+
+  STDMETHODIMP Show(UINT cmdShow) override {
+    if (dialog_.hwnd() != nullptr) ShowWindow(dialog_.hwnd(), static_cast<int>(cmdShow));
+    return S_OK;
+  }
+  STDMETHODIMP Move(LPCRECT rect) override {
+    if (rect == nullptr) return E_POINTER;
+    if (dialog_.hwnd() != nullptr)
+      MoveWindow(dialog_.hwnd(), rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top, TRUE);
+    return S_OK;
+  }
+  STDMETHODIMP IsPageDirty() override { return S_FALSE; }
+  STDMETHODIMP Apply() override { return S_OK; }
+  STDMETHODIMP Help(LPCOLESTR) override { return E_NOTIMPL; }
+  STDMETHODIMP TranslateAccelerator(MSG* msg) override {
+    return (dialog_.hwnd() != nullptr && IsDialogMessageW(dialog_.hwnd(), msg)) ? S_OK : S_FALSE;
+  }
+
+ private:
+  // The page's size in pixels, from its template's dialog units.
+  static SIZE DialogSize() {
+    SIZE size{250, 62};
+    HRSRC res = FindResourceW(ThisModule(), MAKEINTRESOURCEW(IDD_PROPPAGE_ZADUZE), MAKEINTRESOURCEW(5));
+    if (res == nullptr) return size;
+    HGLOBAL data = LoadResource(ThisModule(), res);
+    const auto* words = static_cast<const WORD*>(LockResource(data));
+    if (words == nullptr) return size;
+    RECT r{0, 0, 0, 0};
+    if (words[0] == 1 && words[1] == 0xFFFF) {  // DLGTEMPLATEEX
+      r.right = static_cast<SHORT>(words[11]);
+      r.bottom = static_cast<SHORT>(words[12]);
+    } else {
+      const auto* t = reinterpret_cast<const DLGTEMPLATE*>(words);
+      r.right = t->cx;
+      r.bottom = t->cy;
+    }
+    // Dialog units to pixels with the system font's base units.
+    const LONG units = GetDialogBaseUnits();
+    size.cx = MulDiv(r.right, LOWORD(units), 4);
+    size.cy = MulDiv(r.bottom, HIWORD(units), 8);
+    return size;
+  }
+
+  LONG refs_ = 1;
+  IPropertyPageSite* site_ = nullptr;
+  std::vector<IUnknown*> objects_;
+  PageDialog dialog_;
+};
+
+}  // namespace
+
+HRESULT CreatePropPage(IUnknown*, REFIID riid, void** object) {
+  auto* page = new (std::nothrow) CZaduzePropPage();
+  if (page == nullptr) return E_OUTOFMEMORY;
+  const HRESULT hr = page->QueryInterface(riid, object);
+  page->Release();
+  return hr;
+}
+
+}  // namespace zv

@@ -1,0 +1,40 @@
+// Exchangeable drawing styles of the notification popup: a style draws the
+// popup's frame and erases its background.
+#pragma once
+
+#include <windows.h>
+
+namespace zv {
+
+class CAlertStyle {
+ public:
+  virtual ~CAlertStyle() = default;
+  // Draws the frame inside the window's rectangle (client coordinates).
+  virtual void DrawFrame(HWND window, HDC dc) = 0;
+  // Returns non-zero when it has erased the background.
+  virtual BOOL EraseBackground(HWND window, HDC dc) = 0;
+  // Called when the style is set on a window.
+  virtual void OnAttach(HWND window) = 0;
+};
+
+// A frame two pixels wide in RGB(123, 150, 156) around a COLOR_3DFACE
+// background.
+class CAlertStyleFirefox : public CAlertStyle {
+ public:
+  static constexpr COLORREF kFrameColor = RGB(123, 150, 156);
+
+  CAlertStyleFirefox();
+  ~CAlertStyleFirefox() override;
+  CAlertStyleFirefox(const CAlertStyleFirefox&) = delete;
+  CAlertStyleFirefox& operator=(const CAlertStyleFirefox&) = delete;
+
+  void DrawFrame(HWND window, HDC dc) override;
+  BOOL EraseBackground(HWND window, HDC dc) override;
+  void OnAttach(HWND window) override;
+
+ private:
+  HPEN m_hPen;      // owned
+  HBRUSH m_hBrush;  // system colour brush: never deleted
+};
+
+}  // namespace zv

@@ -1,0 +1,50 @@
+#include "control/popup/alert_style.h"
+
+namespace zv {
+
+namespace {
+
+// The window rectangle in the window's own client coordinates.
+RECT FrameRect(HWND window) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+void Outline(HDC dc, const RECT& r) {
+  MoveToEx(dc, r.left, r.top, nullptr);
+  LineTo(dc, r.right - 1, r.top);
+  LineTo(dc, r.right - 1, r.bottom - 1);
+  LineTo(dc, r.left, r.bottom - 1);
+  LineTo(dc, r.left, r.top);
+}
+
+}  // namespace
+
+CAlertStyleFirefox::CAlertStyleFirefox()
+    : m_hPen(CreatePen(PS_SOLID, 1, kFrameColor)), m_hBrush(GetSysColorBrush(COLOR_3DFACE)) {}
+
+CAlertStyleFirefox::~CAlertStyleFirefox() {
+  if (m_hPen != nullptr) DeleteObject(m_hPen);
+}
+
+void CAlertStyleFirefox::DrawFrame(HWND window, HDC dc) {
+  RECT rect = FrameRect(window);
+  const HGDIOBJ old = SelectObject(dc, m_hPen);
+  Outline(dc, rect);
+  InflateRect(&rect, -1, -1);
+  Outline(dc, rect);
+  SelectObject(dc, old);
+}
+
+BOOL CAlertStyleFirefox::EraseBackground(HWND window, HDC dc) {
+  RECT rect = FrameRect(window);
+  InflateRect(&rect, -1, -1);
+  FillRect(dc, &rect, m_hBrush);
+  return TRUE;
+}
+
+void CAlertStyleFirefox::OnAttach(HWND) {}
+
+}  // namespace zv

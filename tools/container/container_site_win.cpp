@@ -1,0 +1,140 @@
+#include "tools/container/container_site_win.h"
+
+#include "common/text/text_util.h"
+#include "platform/wide.h"
+
+namespace zv {
+
+namespace {
+
+template <typename T>
+ULONG Decrement(T* self, LONG& refs) {
+  const LONG n = InterlockedDecrement(&refs);
+  if (n == 0) delete self;
+  return static_cast<ULONG>(n);
+}
+
+}  // namespace
+
+STDMETHODIMP ContainerSite::QueryInterface(REFIID riid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IOleClientSite))
+    *object = static_cast<IOleClientSite*>(this);
+  else if (IsEqualIID(riid, IID_IOleInPlaceSite) || IsEqualIID(riid, IID_IOleWindow))
+    *object = static_cast<IOleInPlaceSite*>(this);
+  else
+    return E_NOINTERFACE;
+  AddRef();
+  return S_OK;
+}
+STDMETHODIMP_(ULONG) ContainerSite::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+STDMETHODIMP_(ULONG) ContainerSite::Release() { return Decrement(this, refs_); }
+
+STDMETHODIMP ContainerSite::GetMoniker(DWORD, DWORD, IMoniker** moniker) {
+  if (moniker != nullptr) *moniker = nullptr;
+  return E_NOTIMPL;
+}
+STDMETHODIMP ContainerSite::GetContainer(IOleContainer** container) {
+  if (container != nullptr) *container = nullptr;
+  return E_NOINTERFACE;
+}
+STDMETHODIMP ContainerSite::GetWindow(HWND* hwnd) {
+  if (hwnd == nullptr) return E_POINTER;
+  *hwnd = host_;
+  return S_OK;
+}
+STDMETHODIMP ContainerSite::OnInPlaceActivate() {
+  active_ = true;
+  return S_OK;
+}
+STDMETHODIMP ContainerSite::OnInPlaceDeactivate() {
+  active_ = false;
+  return S_OK;
+}
+STDMETHODIMP ContainerSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT pos,
+                                             LPRECT clip, LPOLEINPLACEFRAMEINFO info) {
+  if (frame != nullptr) *frame = nullptr;
+  if (doc != nullptr) *doc = nullptr;
+  if (pos != nullptr) *pos = ControlRect();
+  if (clip != nullptr) GetClientRect(host_, clip);
+  if (info != nullptr) {
+    info->fMDIApp = FALSE;
+    info->hwndFrame = host_;
+    info->haccel = nullptr;
+    info->cAccelEntries = 0;
+  }
+  return S_OK;
+}
+
+STDMETHODIMP ParamBag::QueryInterface(REFIID riid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPropertyBag)) {
+    *object = static_cast<IPropertyBag*>(this);
+    AddRef();
+    return S_OK;
+  }
+  *object = nullptr;
+  return E_NOINTERFACE;
+}
+STDMETHODIMP_(ULONG) ParamBag::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+STDMETHODIMP_(ULONG) ParamBag::Release() { return Decrement(this, refs_); }
+
+STDMETHODIMP ParamBag::Read(LPCOLESTR name, VARIANT* value, IErrorLog*) {
+  if (name == nullptr || value == nullptr) return E_POINTER;
+  const std::u16string* text = FindParam(params_, U16(name));
+  if (text == nullptr) return E_INVALIDARG;
+  const VARTYPE wanted = value->vt;
+  VARIANT raw;
+  VariantInit(&raw);
+  raw.vt = VT_BSTR;
+  raw.bstrVal = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text->data()), static_cast<UINT>(text->size()));
+  if (wanted == VT_EMPTY || wanted == VT_BSTR) {
+    *value = raw;
+    return S_OK;
+  }
+  VariantInit(value);
+  const HRESULT hr = VariantChangeType(value, &raw, 0, wanted);
+  VariantClear(&raw);
+  return hr;
+}
+
+STDMETHODIMP ParamBag::Write(LPCOLESTR name, VARIANT* value) {
+  if (name == nullptr || value == nullptr) return E_POINTER;
+  VARIANT text;
+  VariantInit(&text);
+  std::u16string shown;
+  if (SUCCEEDED(VariantChangeType(&text, value, 0, VT_BSTR))) shown = U16(text.bstrVal, SysStringLen(text.bstrVal));
+  VariantClear(&text);
+  writes_.push_back({U16(name), value->vt, shown});
+  return S_OK;
+}
+
+STDMETHODIMP EventSink::QueryInterface(REFIID riid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, events_)) {
+    *object = static_cast<IDispatch*>(this);
+    AddRef();
+    return S_OK;
+  }
+  *object = nullptr;
+  return E_NOINTERFACE;
+}
+STDMETHODIMP_(ULONG) EventSink::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+STDMETHODIMP_(ULONG) EventSink::Release() { return Decrement(this, refs_); }
+STDMETHODIMP EventSink::GetTypeInfoCount(UINT* count) {
+  if (count == nullptr) return E_POINTER;
+  *count = 0;
+  return S_OK;
+}
+STDMETHODIMP EventSink::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
+  if (info != nullptr) *info = nullptr;
+  return E_NOTIMPL;
+}
+STDMETHODIMP EventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) {
+  if (result != nullptr) VariantInit(result);
+  if (on_event_) on_event_(id);
+  return S_OK;
+}
+
+}  // namespace zv

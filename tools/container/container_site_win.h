@@ -1,0 +1,104 @@
+// The container's side of OLE embedding: a client site that lets the control
+// activate in place inside a host window, a property bag holding an object
+// element's parameters, and a sink that receives the control's events.
+#pragma once
+
+#include <windows.h>
+
+#include <ocidl.h>
+#include <oleidl.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "control/ocx/object_params.h"
+
+namespace zv {
+
+class ContainerSite final : public IOleClientSite, public IOleInPlaceSite {
+ public:
+  explicit ContainerSite(HWND host) : host_(host) {}
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
+  STDMETHODIMP_(ULONG) AddRef() override;
+  STDMETHODIMP_(ULONG) Release() override;
+
+  // IOleClientSite
+  STDMETHODIMP SaveObject() override { return S_OK; }
+  STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker** moniker) override;
+  STDMETHODIMP GetContainer(IOleContainer** container) override;
+  STDMETHODIMP ShowObject() override { return S_OK; }
+  STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
+  STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
+
+  // IOleWindow, IOleInPlaceSite
+  STDMETHODIMP GetWindow(HWND* hwnd) override;
+  STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
+  STDMETHODIMP OnInPlaceActivate() override;
+  STDMETHODIMP OnUIActivate() override { return S_OK; }
+  STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT pos, LPRECT clip,
+                                LPOLEINPLACEFRAMEINFO info) override;
+  STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
+  STDMETHODIMP OnUIDeactivate(BOOL) override { return S_OK; }
+  STDMETHODIMP OnInPlaceDeactivate() override;
+  STDMETHODIMP DiscardUndoState() override { return S_OK; }
+  STDMETHODIMP DeactivateAndUndo() override { return S_OK; }
+  STDMETHODIMP OnPosRectChange(LPCRECT) override { return S_OK; }
+
+  bool InPlaceActive() const { return active_; }
+  RECT ControlRect() const { return {10, 10, 210, 60}; }
+
+ private:
+  LONG refs_ = 1;
+  HWND host_;
+  bool active_ = false;
+};
+
+// An object element's parameters as the browser hands them to the control:
+// names compared ignoring case, values as text converted on request. Writes
+// are recorded in order (for printing what the control saves).
+class ParamBag final : public IPropertyBag {
+ public:
+  explicit ParamBag(std::vector<ObjectParam> params) : params_(std::move(params)) {}
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
+  STDMETHODIMP_(ULONG) AddRef() override;
+  STDMETHODIMP_(ULONG) Release() override;
+  STDMETHODIMP Read(LPCOLESTR name, VARIANT* value, IErrorLog* log) override;
+  STDMETHODIMP Write(LPCOLESTR name, VARIANT* value) override;
+
+  struct Written {
+    std::u16string name;
+    VARTYPE type;
+    std::u16string text;
+  };
+  const std::vector<Written>& Writes() const { return writes_; }
+
+ private:
+  LONG refs_ = 1;
+  std::vector<ObjectParam> params_;
+  std::vector<Written> writes_;
+};
+
+// A dispatch sink for the control's event interface.
+class EventSink final : public IDispatch {
+ public:
+  EventSink(IID events, std::function<void(DISPID)> onEvent) : events_(events), on_event_(std::move(onEvent)) {}
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
+  STDMETHODIMP_(ULONG) AddRef() override;
+  STDMETHODIMP_(ULONG) Release() override;
+  STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) override;
+
+ private:
+  LONG refs_ = 1;
+  IID events_;
+  std::function<void(DISPID)> on_event_;
+};
+
+}  // namespace zv
