@@ -1,62 +1,122 @@
 #!/usr/bin/env bash
-# The demo: runs the real deliverables under Wine + Xvfb and reports each step.
-# Started by `./run demo`, which prepares the prefix and exports its settings.
+# The demo: a whole examination under Wine + Xvfb, played from the sample
+# exam page (tools/container/exam_page.html) by the test container, which
+# hosts the control the way the browser does. Started by `./run demo`, which
+# prepares the prefix and exports its settings. Prints a short report of each
+# step; screenshots and logs go to $ZV_DEMO_OUT.
 set -u
 source "$(dirname "$0")/wine/harness.sh"
 
 OUT=${ZV_DEMO_OUT:-/tmp}
-AGENT=$(zv_agent)
-LOGDIR="$ZV_DOCS/zaduze/log"
+AGENT_DIR=$ZV_BUILD64/agent/res
+DLL=$ZV_BUILD64/control/res/Zaduze.dll
+CONTAINER=$ZV_BUILD64/tools/container/zaduze_container.exe
+GW=$ZV_BUILD64/tests/guard_windows.exe
+LOGDIR=$ZV_DOCS/zaduze/log
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
 step() { printf '\n--- %s\n' "$*"; }
-show_log() { tr -d '\r' < "$1" | sed 's/^/    /'; }
+reg() { zv_wine64 reg "$@" </dev/null >/dev/null 2>&1; }
+running() { zv_wine64 "$GW" -countimage "$1" </dev/null 2>/dev/null | tr -d '\r'; }
+IS='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
+export_settings() {  # export_settings FILE: the browser's settings as UTF-8 text
+  zv_wine64 reg export "$IS" "$(zv_winpath "$WORK")\\settings.reg" /y >/dev/null 2>&1 </dev/null
+  iconv -f UTF-16LE -t UTF-8 "$WORK/settings.reg" | tr -d '\r' > "$1"
+}
 
-step "1. One-shot commands: the agent runs one command and exits with its result"
-for line in '-QueryCheatApp 1 -DebugLog 1' '-TrustzoneQueryDomain "Sample.NET" -DebugLog 1' \
-            '-RegistrySetLoose 1 -DebugLog 1'; do
-  printf '  ZedudeVeri %-50s -> exit %s\n' "$line" "$(zv_exit "$AGENT" "$line")"
-  sleep 1  # one log file per second
-done
+step "1. Installation: the agent's folder in HKCU\\SOFTWARE\\Zaduze, the control registered"
+reg add 'HKCU\SOFTWARE\Zaduze' /v Path /d "$(zv_winpath "$AGENT_DIR")" /f
+zv_wine64 regsvr32 /s "$(zv_winpath "$DLL")" </dev/null >/dev/null 2>&1
+echo "  regsvr32 Zaduze.dll -> $?; Path = $(zv_winpath "$AGENT_DIR")"
+mkdir -p "$LOGDIR"; rm -f "$LOGDIR"/*.log
+export_settings "$OUT/settings-before.txt"
 
-step "2. A protection session: tray icon, keyboard filter, keep-alives"
-TARGET="$OUT/target-keys.txt"
-( zv_wine64 "$ZV_BUILD64/tests/input_target.exe" "$(zv_winpath "$OUT")\\target-keys.txt" ) </dev/null >/dev/null 2>&1 &
-for i in $(seq 1 50); do grep -q ready "$TARGET" 2>/dev/null && break; sleep 0.1; done
-rm -rf "$LOGDIR"; mkdir -p "$LOGDIR"
-SESSION='-DebugLog 1 -KeepAliveMillisec 1000 -ProtectKeyList "ALT+TAB,CTRL,F5" -ProtectAppCheat 0 -ProtectExplorerCheat 0'
-echo "  starting: ZedudeVeri $SESSION"
-( zv_exit "$AGENT" "$SESSION" > "$OUT/session-exit.txt" ) </dev/null &
-SESSION_JOB=$!
-zv_waitwin ZedudeVeri 10 >/dev/null && echo "  the hidden window \"ZedudeVeri\" is there: $(zv_tool findwin ZedudeVeri)"
-# The control's part: a keep-alive every 500 ms (the agent's period is 1000 ms).
-( while true; do zv_tool post ZedudeVeri 0x449 74 75 >/dev/null; sleep 0.5; done ) &
-KEEPALIVE_JOB=$!
-echo "  keep-alive messages every 500 ms from now on"
-sleep 1.5
-zv_screenshot "$OUT/session-tray.png"
-echo "  screenshot with the tray icon (top left, Wine's system tray): $OUT/session-tray.png"
+# The sample page with this desktop's programs: the test window that receives
+# keys and Wine's shell (its tray) are excepted; "blacklisted.exe" must end.
+# Wine has no browser windows to guard, so that guard stays off here.
+PAGE=$WORK/exam_page.html
+sed -e 's|name="ProtectAppExceptionList" value="[^"]*"|name="ProtectAppExceptionList" value="explorer.exe,input_target.exe"|' \
+    -e 's|name="m_ProtectAppBlackList" value="[^"]*"|name="m_ProtectAppBlackList" value="blacklisted.exe"|' \
+    -e 's|name="ProtectKeyList" value="[^"]*"|name="ProtectKeyList" value="ALT+TAB,CTRL,F5"|' \
+    -e 's|name="ProtectExplorerCheat" value="1"|name="ProtectExplorerCheat" value="0"|' \
+    -e 's|name="DebugLog" value="0"|name="DebugLog" value="1"|' \
+    "$ZV_ROOT/tools/container/exam_page.html" > "$PAGE"
+echo "  the page's parameters:"
+grep -o '<param name="[^"]*" value="[^"]*"' "$PAGE" | sed 's/<param name="\([^"]*\)" value="\([^"]*\)"/    \1 = \2/'
 
+step "2. A cheat program and a black-listed one are running; a test window takes keys"
+cp "$GW" "$WORK/cheat.exe"; cp "$GW" "$WORK/blacklisted.exe"
+( zv_wine64 "$WORK/cheat.exe" -name "zv cheat" "Cheat sheet:v" ) </dev/null >/dev/null 2>&1 &
+( zv_wine64 "$WORK/blacklisted.exe" -name "zv blacklisted" ) </dev/null >/dev/null 2>&1 &
+( zv_wine64 "$ZV_BUILD64/tests/input_target.exe" "$(zv_winpath "$WORK")\\keys.txt" ) </dev/null >/dev/null 2>&1 &
+zv_waitwin "Cheat sheet" 10 >/dev/null; zv_waitwin "zv input target" 10 >/dev/null
+echo "  \"Cheat sheet\" of cheat.exe is open; $(running blacklisted.exe) blacklisted.exe running"
+
+step "3. The page is loaded: the control is created, snapshots and loosens the settings"
+cat > "$WORK/calls.txt" <<'CALLS'
+echo [page] AfterCreated: version and Windows
+GetVersion()
+GetOSVersion()
+echo [page] our server among the trusted sites, forbidden programs, monitors
+TrustzoneAddDomain("exam.example")
+TrustzoneQueryDomain("exam.example")
+GetCheatAppCount()
+GetMonitorCount()
+echo [page] the candidate begins
+StartZaduzeApp()
+sleep 12000
+echo [page] the candidate hands in
+SaveTextAsFile("answers.txt", "answer 1\nanswer 2")
+StopZaduzeApp()
+echo [page] the page is left
+CALLS
+( zv_wine64 "$CONTAINER" "$(zv_winpath "$PAGE")" --script "$(zv_winpath "$WORK")\\calls.txt" ) \
+  </dev/null >"$WORK/page.txt" 2>&1 &
+PAGE_JOB=$!
+zv_waitwin ZedudeVeri 30 >/dev/null
+echo "  the page started the protection: the agent's window \"ZedudeVeri\" is there"
+sleep 1
+zv_screenshot "$OUT/exam-started.png"
+echo "  screenshot (start notice bottom right, tray icon top left): $OUT/exam-started.png"
+
+step "4. During the exam"
+if zv_tool waitgone "Cheat sheet" 5000; then echo "  the cheat program's window was closed"; else echo "  the cheat program's window is still open"; fi
+for i in $(seq 1 30); do [ "$(running blacklisted.exe)" = "0" ] && break; sleep 0.2; done
+echo "  blacklisted.exe processes left: $(running blacklisted.exe)"
 WID=$(xdotool search --name "zv input target" 2>/dev/null | head -n 1)
 if [ -n "$WID" ]; then
   xdotool windowfocus --sync "$WID" 2>/dev/null; sleep 0.2
-  echo "  typing F5, x, Ctrl+C, y into a test window (F5 and Ctrl are listed)"
   xdotool key F5 x ctrl+c y; sleep 0.5
-  echo "  the window received: $(tr -d '\r\000' < "$TARGET" | grep -v ready | tr '\n' ' ')"
+  echo "  typed F5 x Ctrl+C y into the test window; it received: $(tr -d '\r\000' < "$WORK/keys.txt" | grep -v ready | tr '\n' ' ')"
+  echo "  (0x58 = X, 0x43 = C, 0x59 = Y: F5 and Ctrl were swallowed)"
 fi
+zv_screenshot "$OUT/exam-running.png"
+echo "  screenshot: $OUT/exam-running.png"
 
-sleep 4
-if zv_tool findwin ZedudeVeri >/dev/null; then echo "  4 s later the agent is still running"; fi
-kill "$KEEPALIVE_JOB" 2>/dev/null; wait "$KEEPALIVE_JOB" 2>/dev/null
-echo "  stopping it with the close message (UM_REZUV_CLOSE 9/72)"
-zv_tool send ZedudeVeri 0x448 9 72 >/dev/null
-wait "$SESSION_JOB"
-echo "  agent exit code: $(cat "$OUT/session-exit.txt")"
+step "5. The candidate hands in, the page is left"
+wait "$PAGE_JOB"
+echo "  what the page's script saw (container output):"
+grep -v '^\[[0-9:.]*\] ' "$WORK/page.txt" | sed 's/^/    /'
+zv_tool waitgone ZedudeVeri 5000 && echo "  the agent has ended"
 zv_tool post "zv input target" 0x10 0 0 >/dev/null
+export_settings "$OUT/settings-after.txt"
+echo "  the browser's settings after the page, compared with before the page:"
+if diff -q "$OUT/settings-before.txt" "$OUT/settings-after.txt" >/dev/null; then
+  echo "    identical"
+else
+  echo "    what a restore cannot take back (it rewrites saved values and deletes nothing):"
+  diff "$OUT/settings-before.txt" "$OUT/settings-after.txt" | grep '^[<>]' | sed 's/^/      /' | head -n 20
+fi
+echo "  snapshot files left in Documents\\zaduze\\sandbox: $(ls "$ZV_DOCS/zaduze/sandbox" 2>/dev/null | wc -l)"
+echo "  the page's answers: $(tr -d '\r' < "$ZV_DOCS/zaduze/doc/answers.txt" 2>/dev/null | tr '\n' '|')"
 
-step "3. The session's log (Documents\\zaduze\\log)"
-for f in $(zv_agent_logs); do
+step "6. The logs (Documents\\zaduze\\log)"
+for f in "$LOGDIR"/*_ocx.log $(grep -l 'exec option : -WebSandboxMode' "$LOGDIR"/*_app.log 2>/dev/null); do
+  [ -f "$f" ] || continue
   echo "  $(basename "$f"):"
-  show_log "$f"
+  tr -d '\r' < "$f" | sed 's/^/    /' | head -n 40
   cp "$f" "$OUT"/
 done
+cp "$PAGE" "$OUT"/
 echo
-echo "Screenshots and logs are in $OUT"
+echo "Screenshots, logs and the page are in $OUT"

@@ -38,19 +38,30 @@ zv_wine_start() {
   # No desktop menu entries, and no offers to download Mono or Gecko (modal).
   export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
   mkdir -p "$HOME"
-  local d
+  # A free display: lock files can race with other users of the machine, so
+  # a display whose Xvfb does not come up is given up and the next one tried.
+  local d i
+  ZV_XVFB_PID=
   for d in $(seq 91 190); do
-    if [ ! -e "/tmp/.X$d-lock" ] && [ ! -e "/tmp/.X11-unix/X$d" ]; then break; fi
+    if [ -e "/tmp/.X$d-lock" ] || [ -e "/tmp/.X11-unix/X$d" ]; then continue; fi
+    Xvfb ":$d" -screen 0 1280x1024x24 -nolisten tcp >"$ZV_WINE_WORK/xvfb.log" 2>&1 &
+    ZV_XVFB_PID=$!
+    export DISPLAY=":$d"
+    for i in $(seq 1 50); do
+      kill -0 "$ZV_XVFB_PID" 2>/dev/null || break
+      xdpyinfo >/dev/null 2>&1 && break
+      sleep 0.1
+    done
+    if kill -0 "$ZV_XVFB_PID" 2>/dev/null && xdpyinfo >/dev/null 2>&1; then break; fi
+    kill "$ZV_XVFB_PID" 2>/dev/null; wait "$ZV_XVFB_PID" 2>/dev/null
+    ZV_XVFB_PID=
   done
-  Xvfb ":$d" -screen 0 1280x1024x24 -nolisten tcp >"$ZV_WINE_WORK/xvfb.log" 2>&1 &
-  ZV_XVFB_PID=$!
-  export DISPLAY=":$d"
-  local i
-  for i in $(seq 1 100); do
-    xdpyinfo >/dev/null 2>&1 && break
-    sleep 0.1
-  done
-  xdpyinfo >/dev/null 2>&1 || { echo "Xvfb did not start on $DISPLAY" >&2; return 1; }
+  if [ -z "$ZV_XVFB_PID" ]; then
+    echo "no Xvfb display could be started" >&2
+    rm -rf "$ZV_WINE_WORK"; ZV_WINE_WORK=
+    return 1
+  fi
+  ZV_DOCS="$HOME"   # Documents of the prefix's user points at $HOME
   # A persistent server first: starts drop from ~0.5 s to ~0.05 s, and the
   # helper processes that Wine starts with the first program (services,
   # winedevice, rpcss, the desktop's explorer) stay up for the whole run.
@@ -59,10 +70,12 @@ zv_wine_start() {
   # `$(wine ...)` would hang.
   wineserver -p 900 >/dev/null 2>&1 </dev/null
   timeout -k 5 180 "$ZV_WINE64_BIN" wineboot -i >"$ZV_WINE_WORK/wineboot.log" 2>&1 </dev/null
+  # Hangul glyphs for dialogs (the popup's Korean notices).
+  timeout -k 5 60 "$ZV_WINE64_BIN" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+    /v 'MS Shell Dlg' /d NanumGothic /f >>"$ZV_WINE_WORK/wineboot.log" 2>&1 </dev/null
   if [ -f "$ZV_BUILD64/tools/zvtool.exe" ]; then
     timeout -k 5 60 "$ZV_WINE64_BIN" "$ZV_BUILD64/tools/zvtool.exe" warmup >"$ZV_WINE_WORK/warmup.log" 2>&1 </dev/null
   fi
-  ZV_DOCS="$HOME"   # Documents of the prefix's user points at $HOME
 }
 
 zv_wine_stop() {
