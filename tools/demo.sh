@@ -33,13 +33,16 @@ export_settings "$OUT/settings-before.txt"
 
 # The sample page with this desktop's programs: the test window that receives
 # keys and Wine's shell (its tray) are excepted; "blacklisted.exe" must end.
-# Wine has no browser windows to guard, so that guard stays off here.
+# Wine has no browser windows to guard, so that guard stays off here. Without
+# a window manager Wine can stall a thread for 2 s when the focus moves, so the
+# agent waits 3 s for a keep-alive instead of 1 s.
 PAGE=$WORK/exam_page.html
 sed -e 's|name="ProtectAppExceptionList" value="[^"]*"|name="ProtectAppExceptionList" value="explorer.exe,input_target.exe"|' \
     -e 's|name="m_ProtectAppBlackList" value="[^"]*"|name="m_ProtectAppBlackList" value="blacklisted.exe"|' \
     -e 's|name="ProtectKeyList" value="[^"]*"|name="ProtectKeyList" value="ALT+TAB,CTRL,F5"|' \
     -e 's|name="ProtectExplorerCheat" value="1"|name="ProtectExplorerCheat" value="0"|' \
     -e 's|name="DebugLog" value="0"|name="DebugLog" value="1"|' \
+    -e 's|name="KeepAliveMillisec" value="1000"|name="KeepAliveMillisec" value="3000"|' \
     "$ZV_ROOT/tools/container/exam_page.html" > "$PAGE"
 echo "  the page's parameters:"
 grep -o '<param name="[^"]*" value="[^"]*"' "$PAGE" | sed 's/<param name="\([^"]*\)" value="\([^"]*\)"/    \1 = \2/'
@@ -85,9 +88,10 @@ for i in $(seq 1 30); do [ "$(running blacklisted.exe)" = "0" ] && break; sleep 
 echo "  blacklisted.exe processes left: $(running blacklisted.exe)"
 WID=$(xdotool search --name "zv input target" 2>/dev/null | head -n 1)
 if [ -n "$WID" ]; then
-  xdotool windowfocus --sync "$WID" 2>/dev/null; sleep 0.2
+  xdotool windowraise "$WID" 2>/dev/null; xdotool windowfocus --sync "$WID" 2>/dev/null
+  xdotool mousemove --window "$WID" 100 100 click 1 2>/dev/null; sleep 0.5
   xdotool key F5 x ctrl+c y; sleep 0.5
-  echo "  typed F5 x Ctrl+C y into the test window; it received: $(tr -d '\r\000' < "$WORK/keys.txt" | grep -v ready | tr '\n' ' ')"
+  echo "  typed F5 x Ctrl+C y into the test window; it received: $(tr -d '\r\000' < "$WORK/keys.txt" | grep -v -E 'ready|button' | tr '\n' ' ')"
   echo "  (0x58 = X, 0x43 = C, 0x59 = Y: F5 and Ctrl were swallowed)"
 fi
 zv_screenshot "$OUT/exam-running.png"
@@ -108,7 +112,7 @@ else
   diff "$OUT/settings-before.txt" "$OUT/settings-after.txt" | grep '^[<>]' | sed 's/^/      /' | head -n 20
 fi
 echo "  snapshot files left in Documents\\zaduze\\sandbox: $(ls "$ZV_DOCS/zaduze/sandbox" 2>/dev/null | wc -l)"
-echo "  the page's answers: $(tr -d '\r' < "$ZV_DOCS/zaduze/doc/answers.txt" 2>/dev/null | tr '\n' '|')"
+echo "  the page's answers in Documents\\zaduze\\doc: $(tr -d '\r\000' < "$ZV_DOCS/zaduze/doc/answers.txt" 2>/dev/null | tr '\n' '|')"
 
 step "6. The logs (Documents\\zaduze\\log)"
 for f in "$LOGDIR"/*_ocx.log $(grep -l 'exec option : -WebSandboxMode' "$LOGDIR"/*_app.log 2>/dev/null); do
