@@ -108,6 +108,7 @@ echo "  the browser's settings after the page, compared with before the page:"
 if diff -q "$OUT/settings-before.txt" "$OUT/settings-after.txt" >/dev/null; then
   echo "    identical"
 else
+  echo "    values that existed before and differ now: $(diff "$OUT/settings-before.txt" "$OUT/settings-after.txt" | grep -c '^<')"
   echo "    what a restore cannot take back (it rewrites saved values and deletes nothing):"
   diff "$OUT/settings-before.txt" "$OUT/settings-after.txt" | grep '^[<>]' | sed 's/^/      /' | head -n 20
 fi
