@@ -12,7 +12,7 @@ WORKW=$(zv_winpath "$WORK")
 trap 'rm -rf "$WORK"' EXIT
 
 count() { zv_exit "$AGENT" "-QueryCheatApp 1 $1"; }
-# open_windows NAME SPEC...: a guard_windows process whose control window is
+# open_windows NAME LAYOUT...: a guard_windows process whose control window is
 # titled NAME, recording into $WORK/NAME.txt; returns once its windows exist.
 open_windows() {
   local name=$1

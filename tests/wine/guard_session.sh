@@ -32,7 +32,7 @@ stop_agent() {
   wait "$AGENT_JOB" 2>/dev/null
 }
 agent_log() { tr -d '\r' < "$(ls -1 "$LOGDIR"/*_app.log | tail -n 1)" | sed 's/^\[[0-9:.]*\] //'; }
-# open_windows EXE NAME [-keep] SPEC...: windows recorded into $WORK/NAME.txt.
+# open_windows EXE NAME [-keep] LAYOUT...: windows recorded into $WORK/NAME.txt.
 open_windows() {
   local exe=$1 name=$2
   shift 2

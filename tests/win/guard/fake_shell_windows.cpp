@@ -72,11 +72,11 @@ class OtherItem : public Unknown<IDispatch> {
 
 class Browser : public Unknown<IWebBrowser2> {
  public:
-  Browser(const FakeBrowser& spec, int index) : spec_(spec), index_(index) {}
+  Browser(const FakeBrowser& layout, int index) : layout_(layout), index_(index) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     *out = nullptr;
-    if (spec_.fail == FakeCall::kQuery && iid == IID_IWebBrowser2) return spec_.failHr;
+    if (layout_.fail == FakeCall::kQuery && iid == IID_IWebBrowser2) return layout_.failHr;
     if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IWebBrowser || iid == IID_IWebBrowserApp ||
         iid == IID_IWebBrowser2) {
       *out = static_cast<IWebBrowser2*>(this);
@@ -90,20 +90,20 @@ class Browser : public Unknown<IWebBrowser2> {
   HRESULT STDMETHODCALLTYPE get_LocationURL(BSTR* url) override {
     *url = nullptr;
     Trace("url", index_);
-    if (spec_.fail == FakeCall::kUrl) return spec_.failHr;
-    *url = Bstr(spec_.url);
+    if (layout_.fail == FakeCall::kUrl) return layout_.failHr;
+    *url = Bstr(layout_.url);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_LocationName(BSTR* name) override {
     *name = nullptr;
-    if (spec_.fail == FakeCall::kTitle) return spec_.failHr;
-    *name = Bstr(spec_.title);
+    if (layout_.fail == FakeCall::kTitle) return layout_.failHr;
+    *name = Bstr(layout_.title);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_HWND(SHANDLE_PTR* window) override {
     *window = 0;
-    if (spec_.fail == FakeCall::kHwnd) return spec_.failHr;
-    HWND w = spec_.windowTitle.empty() ? spec_.window : FindWindowW(nullptr, spec_.windowTitle.c_str());
+    if (layout_.fail == FakeCall::kHwnd) return layout_.failHr;
+    HWND w = layout_.windowTitle.empty() ? layout_.window : FindWindowW(nullptr, layout_.windowTitle.c_str());
     *window = reinterpret_cast<SHANDLE_PTR>(w);
     return S_OK;
   }
@@ -174,7 +174,7 @@ class Browser : public Unknown<IWebBrowser2> {
   ZV_NOTIMPL(put_Resizable(VARIANT_BOOL))
 
  private:
-  FakeBrowser spec_;
+  FakeBrowser layout_;
   int index_;
 };
 
@@ -203,13 +203,13 @@ class ShellWindows : public Unknown<IShellWindows> {
     *folder = nullptr;
     if (index.vt != VT_I4) return E_INVALIDARG;
     if (index.lVal < 0 || static_cast<size_t>(index.lVal) >= shell_.browsers.size()) return S_FALSE;
-    const FakeBrowser& spec = shell_.browsers[static_cast<size_t>(index.lVal)];
-    if (spec.fail == FakeCall::kItem) return spec.failHr;
-    if (spec.missing) return S_FALSE;
-    if (spec.notBrowser)
+    const FakeBrowser& layout = shell_.browsers[static_cast<size_t>(index.lVal)];
+    if (layout.fail == FakeCall::kItem) return layout.failHr;
+    if (layout.missing) return S_FALSE;
+    if (layout.notBrowser)
       *folder = new OtherItem;
     else
-      *folder = new Browser(spec, static_cast<int>(index.lVal));
+      *folder = new Browser(layout, static_cast<int>(index.lVal));
     return S_OK;
   }
   ZV_NOTIMPL(_NewEnum(IUnknown**))

@@ -1,7 +1,7 @@
 // Windows for the guard scenarios: opens top-level windows of chosen styles
 // and records every WM_CLOSE they receive.
 //
-//   guard_windows [options] SPEC...
+//   guard_windows [options] LAYOUT...
 //     -record FILE   append "ready" once the windows exist, then one line
 //                    "close <text>" per WM_CLOSE received (tabs too)
 //     -name TITLE    title of the hidden control window (default "zv guard windows");
@@ -13,7 +13,7 @@
 //     -acp           print the system's ANSI code page, and exit
 //     -children TITLE    print "<class> enabled|disabled" for each direct child of
 //                        the top-level window titled TITLE, and exit
-//   SPEC is TITLE:FLAGS[:TAB|TAB...]
+//   LAYOUT is TITLE:FLAGS[:TAB|TAB...]
 //     FLAGS  v visible, a WS_EX_APPWINDOW, t WS_EX_TOOLWINDOW, o owned by the
 //            control window, i class "IEFrame" (else "ZvGuardWindow")
 //     TABS   a "Frame Tab" child holding one "TabWindowClass" child per text
@@ -87,8 +87,8 @@ std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator) {
   }
 }
 
-void Open(const std::wstring& spec, int index) {
-  const auto parts = Split(spec, L':');
+void Open(const std::wstring& layout, int index) {
+  const auto parts = Split(layout, L':');
   const std::wstring& title = parts[0];
   const std::wstring flags = parts.size() > 1 ? parts[1] : L"";
   auto has = [&](wchar_t c) { return flags.find(c) != std::wstring::npos; };
@@ -141,7 +141,7 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring controlTitle = L"zv guard windows";
   DWORD life = 60000;
   int bench = 0;
-  std::vector<std::wstring> specs;
+  std::vector<std::wstring> layouts;
   for (int i = 1; i < argc; ++i) {
     const std::wstring arg = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -164,7 +164,7 @@ int wmain(int argc, wchar_t** argv) {
       std::printf("%d\n", CountImage(argv[++i]));
       return 0;
     } else {
-      specs.push_back(arg);
+      layouts.push_back(arg);
     }
   }
   for (const wchar_t* cls : {L"ZvGuardWindow", L"IEFrame", L"Frame Tab", L"TabWindowClass"}) Register(cls);
@@ -172,7 +172,7 @@ int wmain(int argc, wchar_t** argv) {
                               nullptr, GetModuleHandleW(nullptr), nullptr);
   if (!g_control) return 3;
   int index = 0;
-  for (const auto& spec : specs) Open(spec, index++);
+  for (const auto& layout : layouts) Open(layout, index++);
   for (int i = 0; i < bench; ++i) Open(L"bench window " + std::to_wstring(i) + L":v", index++);
   if (g_record) {
     std::fputs("ready\n", g_record);
