@@ -83,3 +83,18 @@ void BM_PlainFwriteFflush(benchmark::State& state) {
 BENCHMARK(BM_PlainFwriteFflush);
 
 }  // namespace
+
+namespace {
+
+// The parts of a written line: the stamp and an empty line object.
+void BM_NowTime(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(NowTime());
+}
+BENCHMARK(BM_NowTime);
+
+void BM_EventTextOnly(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(zv::FormatKeyEventText(0, 0xA2, 0x100, 0x12fe40));
+}
+BENCHMARK(BM_EventTextOnly);
+
+}  // namespace
