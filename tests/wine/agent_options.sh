@@ -31,6 +31,19 @@ zv_expect "every line ends in CR LF" "$(grep -c $'\r$' "$LOGDIR"/*_app.log)" "$(
 sleep 1.1
 zv_exit "$AGENT" '-DebugLog 7 -RegistrySetLoose 1' >/dev/null
 zv_expect "each run opens its own file" "$(ls "$LOGDIR" | wc -l)" "2"
+
+# Which command runs when several are given: the first of the dispatch order.
+SANDBOX="$ZV_DOCS/zaduze/sandbox"
+count=$(zv_exit "$AGENT" '-QueryCheatApp 1')
+zv_expect "count beats save: the exit code is the count" "$(zv_exit "$AGENT" '-QueryCheatApp 1 -RegistrySave "prec"')" "$count"
+zv_expect "count beats save: no snapshot written" "$(ls "$SANDBOX" | grep -c '^prec_')" "0"
+zv_expect "add-IP beats add-domain" "$(zv_exit "$AGENT" '-TrustzoneAddDomain "prec.example" -TrustzoneAddIP "10.9.8.7"')" "0"
+zv_expect "...the address was added" "$(zv_exit "$AGENT" '-TrustzoneQueryIP "10.9.8.7"')" "0"
+zv_expect "...the domain was not" "$(zv_exit "$AGENT" '-TrustzoneQueryDomain "prec.example"')" "-1"
+zv_expect "query-IP beats query-domain" "$(zv_exit "$AGENT" '-TrustzoneQueryDomain "nodot" -TrustzoneQueryIP "10.9.8.7"')" "0"
+zv_expect "a host without a dot" "$(zv_exit "$AGENT" '-TrustzoneQueryDomain "nodot"')" "-2"
+zv_expect "save beats restore" "$(zv_exit "$AGENT" '-RegistryRestore "prec2" -RegistrySave "prec2"')" "0"
+zv_expect "...both snapshot files written" "$(ls "$SANDBOX" | grep -c '^prec2_[01]\.xml$')" "2"
 rm -rf "$ZV_DOCS/zaduze"
 
 zv_summary
