@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "control/ocx/com_module_win.h"
+#include "platform/com_ref_count.h"
 #include "control/res/control_resource.h"
 #include "platform/window.h"
 
@@ -45,12 +46,8 @@ class CZaduzePropPage final : public IPropertyPage {
     *object = nullptr;
     return E_NOINTERFACE;
   }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const LONG refs = InterlockedDecrement(&refs_);
-    if (refs == 0) delete this;
-    return static_cast<ULONG>(refs);
-  }
+  STDMETHODIMP_(ULONG) AddRef() override { return refs_.Increment(); }
+  STDMETHODIMP_(ULONG) Release() override { return refs_.Decrement(this); }
 
   STDMETHODIMP SetPageSite(IPropertyPageSite* site) override {
     if (site != nullptr) site->AddRef();
@@ -138,7 +135,7 @@ class CZaduzePropPage final : public IPropertyPage {
     return size;
   }
 
-  LONG refs_ = 1;
+  ComRefCount refs_;
   IPropertyPageSite* site_ = nullptr;
   std::vector<IUnknown*> objects_;
   PageDialog dialog_;

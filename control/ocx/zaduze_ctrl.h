@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "control/ocx/control_properties.h"
+#include "platform/com_ref_count.h"
 #include "platform/handles.h"
 #include "platform/window.h"
 
@@ -243,7 +244,7 @@ class CZaduzeCtrl final : public IDispatch,
   HRESULT InPlaceActivate(LONG verb, HWND parent, LPCRECT posRect);
   int RunAgentCommand(const std::u16string& options);
 
-  LONG m_refs = 1;
+  ComRefCount m_refs;
   ControlProperties m_props;
   std::u16string m_text;  // the window text while there is no window
   SIZEL m_extent{2646, 1323};  // HIMETRIC of 100 x 50 pixels

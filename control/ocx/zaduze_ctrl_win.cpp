@@ -126,13 +126,9 @@ STDMETHODIMP CZaduzeCtrl::QueryInterface(REFIID riid, void** object) {
   return S_OK;
 }
 
-STDMETHODIMP_(ULONG) CZaduzeCtrl::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
+STDMETHODIMP_(ULONG) CZaduzeCtrl::AddRef() { return m_refs.Increment(); }
 
-STDMETHODIMP_(ULONG) CZaduzeCtrl::Release() {
-  const LONG refs = InterlockedDecrement(&m_refs);
-  if (refs == 0) delete this;
-  return static_cast<ULONG>(refs);
-}
+STDMETHODIMP_(ULONG) CZaduzeCtrl::Release() { return m_refs.Decrement(this); }
 
 // ---------------------------------------------------------------------------
 // Dispatch
@@ -323,12 +319,8 @@ class PointEnumerator final : public IEnumConnectionPoints {
     *object = nullptr;
     return E_NOINTERFACE;
   }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const LONG refs = InterlockedDecrement(&refs_);
-    if (refs == 0) delete this;
-    return static_cast<ULONG>(refs);
-  }
+  STDMETHODIMP_(ULONG) AddRef() override { return refs_.Increment(); }
+  STDMETHODIMP_(ULONG) Release() override { return refs_.Decrement(this); }
   STDMETHODIMP Next(ULONG count, IConnectionPoint** points, ULONG* fetched) override {
     if (points == nullptr) return E_POINTER;
     ULONG n = 0;
@@ -356,7 +348,7 @@ class PointEnumerator final : public IEnumConnectionPoints {
   }
 
  private:
-  LONG refs_ = 1;
+  ComRefCount refs_;
   IConnectionPoint* point_;
   ULONG position_;
 };

@@ -7,13 +7,6 @@ namespace zv {
 
 namespace {
 
-template <typename T>
-ULONG Decrement(T* self, LONG& refs) {
-  const LONG n = InterlockedDecrement(&refs);
-  if (n == 0) delete self;
-  return static_cast<ULONG>(n);
-}
-
 }  // namespace
 
 STDMETHODIMP ContainerSite::QueryInterface(REFIID riid, void** object) {
@@ -28,8 +21,8 @@ STDMETHODIMP ContainerSite::QueryInterface(REFIID riid, void** object) {
   AddRef();
   return S_OK;
 }
-STDMETHODIMP_(ULONG) ContainerSite::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-STDMETHODIMP_(ULONG) ContainerSite::Release() { return Decrement(this, refs_); }
+STDMETHODIMP_(ULONG) ContainerSite::AddRef() { return refs_.Increment(); }
+STDMETHODIMP_(ULONG) ContainerSite::Release() { return refs_.Decrement(this); }
 
 STDMETHODIMP ContainerSite::GetMoniker(DWORD, DWORD, IMoniker** moniker) {
   if (moniker != nullptr) *moniker = nullptr;
@@ -77,8 +70,8 @@ STDMETHODIMP ParamBag::QueryInterface(REFIID riid, void** object) {
   *object = nullptr;
   return E_NOINTERFACE;
 }
-STDMETHODIMP_(ULONG) ParamBag::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-STDMETHODIMP_(ULONG) ParamBag::Release() { return Decrement(this, refs_); }
+STDMETHODIMP_(ULONG) ParamBag::AddRef() { return refs_.Increment(); }
+STDMETHODIMP_(ULONG) ParamBag::Release() { return refs_.Decrement(this); }
 
 STDMETHODIMP ParamBag::Read(LPCOLESTR name, VARIANT* value, IErrorLog*) {
   if (name == nullptr || value == nullptr) return E_POINTER;
@@ -120,8 +113,8 @@ STDMETHODIMP EventSink::QueryInterface(REFIID riid, void** object) {
   *object = nullptr;
   return E_NOINTERFACE;
 }
-STDMETHODIMP_(ULONG) EventSink::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-STDMETHODIMP_(ULONG) EventSink::Release() { return Decrement(this, refs_); }
+STDMETHODIMP_(ULONG) EventSink::AddRef() { return refs_.Increment(); }
+STDMETHODIMP_(ULONG) EventSink::Release() { return refs_.Decrement(this); }
 STDMETHODIMP EventSink::GetTypeInfoCount(UINT* count) {
   if (count == nullptr) return E_POINTER;
   *count = 0;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "control/ocx/object_params.h"
+#include "platform/com_ref_count.h"
 
 namespace zv {
 
@@ -51,7 +52,7 @@ class ContainerSite final : public IOleClientSite, public IOleInPlaceSite {
   RECT ControlRect() const { return {10, 10, 210, 60}; }
 
  private:
-  LONG refs_ = 1;
+  ComRefCount refs_;
   HWND host_;
   bool active_ = false;
 };
@@ -77,7 +78,7 @@ class ParamBag final : public IPropertyBag {
   const std::vector<Written>& Writes() const { return writes_; }
 
  private:
-  LONG refs_ = 1;
+  ComRefCount refs_;
   std::vector<ObjectParam> params_;
   std::vector<Written> writes_;
 };
@@ -96,7 +97,7 @@ class EventSink final : public IDispatch {
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) override;
 
  private:
-  LONG refs_ = 1;
+  ComRefCount refs_;
   IID events_;
   std::function<void(DISPID)> on_event_;
 };
