@@ -29,13 +29,19 @@ AppVerdict JudgeCandidate(std::u16string_view className, std::u16string_view upp
   return AppVerdict::kCheat;
 }
 
-std::u16string KilledAppLine(std::u16string_view title, std::u16string_view upperImageName) {
-  std::u16string line = u"killed app : [";
-  line.append(title);
+// "<prefix>[first] [second]", the layout of both "killed" lines.
+static std::u16string KilledLine(std::u16string_view prefix, std::u16string_view first, std::u16string_view second) {
+  std::u16string line(prefix);
+  line += u"[";
+  line.append(first);
   line += u"] [";
-  line.append(upperImageName);
+  line.append(second);
   line += u"]";
   return line;
+}
+
+std::u16string KilledAppLine(std::u16string_view title, std::u16string_view upperImageName) {
+  return KilledLine(u"killed app : ", title, upperImageName);
 }
 
 bool IsBlackListedImage(std::u16string_view exeFile, std::u16string_view entry) {
@@ -58,12 +64,7 @@ std::u16string CheckingLine(std::u16string_view address, std::u16string_view ent
 }
 
 std::u16string KilledBrowserLine(std::u16string_view upperTitle, std::u16string_view upperAddress) {
-  std::u16string line = u"killed ie  : [";
-  line.append(upperTitle);
-  line += u"] [";
-  line.append(upperAddress);
-  line += u"]";
-  return line;
+  return KilledLine(u"killed ie  : ", upperTitle, upperAddress);
 }
 
 BrowserJudgement JudgeBrowser(std::u16string_view upperAddress, std::u16string_view upperTitle,
