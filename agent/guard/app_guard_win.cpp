@@ -5,6 +5,8 @@
 
 #include <tlhelp32.h>
 
+#include <vector>
+
 #include "agent/core/options.h"
 #include "agent/guard/app_guard.h"
 #include "agent/guard/guard_rules.h"
@@ -31,36 +33,51 @@ std::u16string ClassName(HWND window) {
   return U16(name, length > 0 ? static_cast<size_t>(length) : 0);
 }
 
+// Each fact of another program's window costs a round trip to the window
+// server, so a fact is read only when the decision still depends on it.
 bool IsCandidateWindow(HWND window) {
-  return IsCheatCandidate(IsWindowVisible(window) != FALSE, static_cast<uint32_t>(GetWindowLongW(window, GWL_EXSTYLE)),
-                          GetWindow(window, GW_OWNER) != nullptr);
+  if (!IsWindowVisible(window)) return false;
+  const auto exStyle = static_cast<uint32_t>(GetWindowLongW(window, GWL_EXSTYLE));
+  const bool ownerMatters = (exStyle & (kExStyleAppWindow | kExStyleToolWindow)) == 0;
+  return IsCheatCandidate(true, exStyle, ownerMatters && GetWindow(window, GW_OWNER) != nullptr);
 }
 
-// One window of the pass, judged by the close rule.
-struct JudgedWindow {
-  std::u16string title;
-  std::u16string upperImage;
-  AppVerdict verdict;
+// The processes as one snapshot reports them; empty when it fails (then
+// every image name is empty, as a failed per-window snapshot would give).
+std::vector<ProcessEntry> SnapshotProcesses(DWORD flags) {
+  std::vector<ProcessEntry> entries;
+  UniqueFileHandle snapshot(CreateToolhelp32Snapshot(flags, 0));
+  if (!snapshot) return entries;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry))
+    entries.push_back(ProcessEntry{entry.th32ProcessID, U16(entry.szExeFile)});
+  return entries;
+}
+
+// One enumeration of the pass: the process table is taken once before it.
+struct Pass {
+  ProcessTable processes;
+  int32_t count = 0;
 };
 
-JudgedWindow Judge(HWND window) {
-  JudgedWindow judged;
-  judged.title = WindowText(window);
+// The close rule's verdict and the upper-case image name. The title is only
+// needed for the log line of a window that is closed, so it is read there.
+AppVerdict Judge(HWND window, const ProcessTable& processes, std::u16string& upperImage) {
   const std::u16string className = ClassName(window);
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
-  judged.upperImage = ToUpperAscii(GetProcessImageName(pid));
-  judged.verdict = JudgeCandidate(className, judged.upperImage, g_setAppExceptions);
-  return judged;
+  upperImage = ToUpperAscii(processes.ImageName(pid));
+  return JudgeCandidate(className, upperImage, g_setAppExceptions);
 }
 
-BOOL CALLBACK CloseProc(HWND window, LPARAM) {
+BOOL CALLBACK CloseProc(HWND window, LPARAM param) {
   try {
     if (!IsCandidateWindow(window)) return TRUE;
-    const JudgedWindow judged = Judge(window);
-    if (judged.verdict != AppVerdict::kCheat) return TRUE;
+    std::u16string upperImage;
+    if (Judge(window, reinterpret_cast<Pass*>(param)->processes, upperImage) != AppVerdict::kCheat) return TRUE;
     PostMessageW(window, WM_CLOSE, 0, 0);  // a window gone meanwhile just fails
-    FILE_LOG(logDEBUG) << LogText(KilledAppLine(judged.title, judged.upperImage));
+    FILE_LOG(logDEBUG) << LogText(KilledAppLine(WindowText(window), upperImage));
   } catch (...) {
     // Nothing may escape into EnumWindows (out of memory for one window): the
     // next window and the next tick try again.
@@ -70,7 +87,9 @@ BOOL CALLBACK CloseProc(HWND window, LPARAM) {
 
 BOOL CALLBACK CountProc(HWND window, LPARAM param) {
   try {
-    if (IsCandidateWindow(window) && Judge(window).verdict == AppVerdict::kCheat) ++*reinterpret_cast<int32_t*>(param);
+    auto* pass = reinterpret_cast<Pass*>(param);
+    std::u16string upperImage;
+    if (IsCandidateWindow(window) && Judge(window, pass->processes, upperImage) == AppVerdict::kCheat) ++pass->count;
   } catch (...) {
   }
   return TRUE;
@@ -89,42 +108,46 @@ void ProtectAppCheatStop(HWND view) {
   FILE_LOG(logINFO) << "ProtectAppCheatStop OK";
 }
 
-void CloseCheatApps() { EnumWindows(CloseProc, 0); }
+void CloseCheatApps() {
+  try {
+    Pass pass{ProcessTable(SnapshotProcesses(TH32CS_SNAPPROCESS))};
+    EnumWindows(CloseProc, reinterpret_cast<LPARAM>(&pass));
+  } catch (...) {
+    // Out of memory for the snapshot: the next tick tries again.
+  }
+}
 
 int32_t CountCheatApps() {
-  int32_t count = 0;
-  EnumWindows(CountProc, reinterpret_cast<LPARAM>(&count));
-  return count;
+  try {
+    Pass pass{ProcessTable(SnapshotProcesses(TH32CS_SNAPPROCESS))};
+    EnumWindows(CountProc, reinterpret_cast<LPARAM>(&pass));
+    return pass.count;
+  } catch (...) {
+    return 0;
+  }
 }
 
 std::u16string GetProcessImageName(DWORD pid) {
-  UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot) return {};
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
-    if (entry.th32ProcessID == pid) return U16(entry.szExeFile);
-  }
-  return {};
+  return ProcessTable(SnapshotProcesses(TH32CS_SNAPPROCESS)).ImageName(pid);
 }
 
 void KillBlackListedApps() {
-  for (const auto& name : g_setAppBlackList) {
-    if (name.empty()) continue;  // matches no image name: no snapshot needed
-    UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPALL, 0));
-    if (!snapshot) continue;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
-      if (!IsBlackListedImage(U16(entry.szExeFile), name)) continue;
-      // Only the first copy: several copies of one program end one per tick.
-      UniqueKernelHandle process(OpenProcess(MAXIMUM_ALLOWED, FALSE, entry.th32ProcessID));
+  // Only names that can match need a snapshot (the empty member matches nothing).
+  bool anyName = false;
+  for (const auto& name : g_setAppBlackList) anyName = anyName || !name.empty();
+  if (!anyName) return;
+  try {
+    const ProcessTable processes(SnapshotProcesses(TH32CS_SNAPPROCESS));
+    // The first copy per name: several copies of one program end one per tick.
+    for (const uint32_t pid : processes.BlackListVictims(g_setAppBlackList)) {
+      UniqueKernelHandle process(OpenProcess(MAXIMUM_ALLOWED, FALSE, pid));
       if (process && TerminateProcess(process.get(), 0)) {
         DWORD code = 0;
         GetExitCodeProcess(process.get(), &code);
       }
-      break;
     }
+  } catch (...) {
+    // Out of memory for the snapshot: the next tick tries again.
   }
 }
 

@@ -1,6 +1,8 @@
 #include "agent/guard/guard_rules.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "common/text/text_util.h"
 
@@ -46,6 +48,35 @@ std::u16string KilledAppLine(std::u16string_view title, std::u16string_view uppe
 
 bool IsBlackListedImage(std::u16string_view exeFile, std::u16string_view entry) {
   return !entry.empty() && ToUpperAscii(exeFile) == entry;
+}
+
+ProcessTable::ProcessTable(std::vector<ProcessEntry> entries) : entries_(std::move(entries)) {
+  byPid_.reserve(entries_.size());
+  for (size_t i = 0; i < entries_.size(); ++i) byPid_.push_back(i);
+  // Stable: among equal ids the earlier snapshot entry stays first.
+  std::stable_sort(byPid_.begin(), byPid_.end(),
+                   [this](size_t a, size_t b) { return entries_[a].pid < entries_[b].pid; });
+}
+
+const std::u16string& ProcessTable::ImageName(uint32_t pid) const {
+  static const std::u16string kNone;
+  const auto at = std::lower_bound(byPid_.begin(), byPid_.end(), pid,
+                                   [this](size_t index, uint32_t id) { return entries_[index].pid < id; });
+  return at != byPid_.end() && entries_[*at].pid == pid ? entries_[*at].exeFile : kNone;
+}
+
+std::vector<uint32_t> ProcessTable::BlackListVictims(const std::set<std::u16string>& blackList) const {
+  std::vector<uint32_t> victims;
+  for (const auto& name : blackList) {
+    if (name.empty()) continue;  // matches no image name
+    for (const auto& entry : entries_) {
+      if (IsBlackListedImage(entry.exeFile, name)) {
+        victims.push_back(entry.pid);
+        break;
+      }
+    }
+  }
+  return victims;
 }
 
 int64_t FindPosition(std::u16string_view text, std::u16string_view needle) {

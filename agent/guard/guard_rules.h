@@ -45,6 +45,32 @@ std::u16string KilledAppLine(std::u16string_view title, std::u16string_view uppe
 // The empty entry matches nothing.
 bool IsBlackListedImage(std::u16string_view exeFile, std::u16string_view entry);
 
+// One entry of a process snapshot, in snapshot order.
+struct ProcessEntry {
+  uint32_t pid = 0;
+  std::u16string exeFile;
+};
+
+// One process snapshot taken for a whole guard pass, so that a pass costs one
+// snapshot instead of one per window and one per black-list entry. The
+// answers are those of walking the snapshot from its start each time.
+class ProcessTable {
+ public:
+  explicit ProcessTable(std::vector<ProcessEntry> entries);
+
+  // The image name of the first entry with this process id; empty if none.
+  const std::u16string& ImageName(uint32_t pid) const;
+
+  // For each black-list entry in set order, the process id of the first
+  // snapshot entry it matches (IsBlackListedImage); entries that match
+  // nothing give nothing. At most one process per entry.
+  std::vector<uint32_t> BlackListVictims(const std::set<std::u16string>& blackList) const;
+
+ private:
+  std::vector<ProcessEntry> entries_;
+  std::vector<size_t> byPid_;  // indexes into entries_, sorted by pid, first entry per pid
+};
+
 // --- browser window guard ---------------------------------------------------
 
 enum class BrowserVerdict {

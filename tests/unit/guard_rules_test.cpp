@@ -113,6 +113,30 @@ TEST(BlackList, ImageNamesFoldedToUpperCase) {
   for (const auto& c : cases) EXPECT_EQ(IsBlackListedImage(c.exe, c.entry), c.match) << ToUtf8(c.exe) << "|" << ToUtf8(c.entry);
 }
 
+// One snapshot serves the whole pass: the answers are those of walking it
+// from the start for every window and every black-list entry.
+TEST(ProcessTable, FirstEntryPerPidAndOneVictimPerBlackListEntry) {
+  const ProcessTable table({{4, u"a.exe"}, {12, u"Cheat.exe"}, {7, u"cheat.exe"}, {4, u"late.exe"},
+                            {9, u"tool.exe"}, {3, u"TOOL.EXE"}});
+  const struct {
+    uint32_t pid;
+    const char16_t* image;
+  } images[] = {{4, u"a.exe"}, {12, u"Cheat.exe"}, {7, u"cheat.exe"}, {3, u"TOOL.EXE"}, {5, u""}, {0, u""}};
+  for (const auto& c : images) EXPECT_EQ(table.ImageName(c.pid), c.image) << c.pid;
+
+  const struct {
+    std::set<std::u16string> blackList;
+    std::vector<uint32_t> victims;
+  } lists[] = {
+      {{u""}, {}},
+      {{u"", u"CHEAT.EXE"}, {12}},                  // first copy in snapshot order
+      {{u"CHEAT.EXE", u"TOOL.EXE", u"NONE"}, {12, 9}},  // set order
+      {{u"A.EXE", u"LATE.EXE"}, {4, 4}},
+  };
+  for (const auto& c : lists) EXPECT_EQ(table.BlackListVictims(c.blackList), c.victims);
+  EXPECT_EQ(ProcessTable({}).ImageName(1), u"");
+}
+
 // --- browser window guard ----------------------------------------------------------
 
 TEST(JudgeBrowser, AddressPrefixSparesAndStopsTheLines) {
