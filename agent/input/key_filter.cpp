@@ -24,4 +24,25 @@ std::string FormatKeyEventText(uint32_t flags, uint32_t vkCode, uintptr_t wParam
   return text;
 }
 
+namespace {
+
+int32_t Since(uint32_t later, uint32_t earlier) { return static_cast<int32_t>(later - earlier); }
+
+// The input came after the hook's last call, and long enough ago that a live
+// hook would have been called for it.
+bool Missed(const WatchedHook& hook, uint32_t lastInput, uint32_t now, uint32_t slack) {
+  return hook.installed && Since(lastInput, hook.lastCall) > static_cast<int32_t>(slack) &&
+         Since(now, lastInput) >= static_cast<int32_t>(slack);
+}
+
+}  // namespace
+
+HookRenewal HooksToRenew(WatchedHook keyboard, WatchedHook mouse, uint32_t lastInput, uint32_t now, uint32_t slack) {
+  const bool keyboardMissed = Missed(keyboard, lastInput, now, slack);
+  const bool mouseMissed = Missed(mouse, lastInput, now, slack);
+  // An installed hook that saw the input proves it was of its kind.
+  if ((keyboard.installed && !keyboardMissed) || (mouse.installed && !mouseMissed)) return {};
+  return HookRenewal{keyboardMissed, mouseMissed};
+}
+
 }  // namespace zv

@@ -28,4 +28,27 @@ HookDecision DecideMouseEvent(int code, uintptr_t wParam);
 // always 0 and the lParam pointer's value in lower-case hex.
 std::string FormatKeyEventText(uint32_t flags, uint32_t vkCode, uintptr_t wParam, uintptr_t lParam);
 
+// --- hook watchdog ------------------------------------------------------------
+//
+// The system may remove a low-level hook without notice (on Windows after a
+// few time-outs). Each hook procedure records the tick of its last call; the
+// watchdog compares it with the tick of the last input the system saw. Input
+// that no installed hook has seen, for longer than `slack`, means a hook is
+// gone. Only the hooks whose own last call is older than that input are
+// renewed: with both filters on, the mouse hook sees what the keyboard hook
+// cannot, so a live one is never taken for a dead one.
+struct WatchedHook {
+  bool installed = false;
+  uint32_t lastCall = 0;  // tick of the last call (or of its installation)
+};
+
+struct HookRenewal {
+  bool keyboard = false;
+  bool mouse = false;
+  bool operator==(const HookRenewal& other) const { return keyboard == other.keyboard && mouse == other.mouse; }
+};
+
+// Ticks are compared in wrapping 32-bit arithmetic.
+HookRenewal HooksToRenew(WatchedHook keyboard, WatchedHook mouse, uint32_t lastInput, uint32_t now, uint32_t slack);
+
 }  // namespace zv

@@ -1,6 +1,7 @@
 #include "common/log/log.h"
 
 #include <cinttypes>
+#include <mutex>
 
 int g_bLogEnabled = 1;
 
@@ -17,6 +18,9 @@ FILE*& Output2FILE::Stream() {
 }
 
 void Output2FILE::Output(const std::string& text) {
+  // The agent's hook thread writes lines too: one line at a time, whole.
+  static std::mutex lock;
+  const std::lock_guard<std::mutex> hold(lock);
   FILE* stream = Stream();
   if (stream == nullptr) return;
   std::fprintf(stream, "%s", text.c_str());

@@ -45,6 +45,8 @@ class Log {
   std::ostringstream os;
 };
 
+// Output() may be called from several threads (it writes each line whole
+// under a lock); the stream itself is chosen before a second thread logs.
 class Output2FILE {
  public:
   static FILE*& Stream();

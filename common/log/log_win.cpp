@@ -26,7 +26,9 @@ bool OpenLogFile(const std::string& folder, const std::string& suffix) {
   FILELog::ReportingLevel() = logDEBUG3;
   const std::string path = FormatLogFilePath(folder, timeText, suffix);
   // Deny-write sharing: a second process of the same second gets no file.
-  FILE* stream = path.size() <= kLogPathMax ? _fsopen(path.c_str(), "w", _SH_DENYWR) : nullptr;
+  // An empty folder (no Documents folder) would put the file at the root of
+  // the current drive: refused like a path that does not fit.
+  FILE* stream = !folder.empty() && path.size() <= kLogPathMax ? _fsopen(path.c_str(), "w", _SH_DENYWR) : nullptr;
   Output2FILE::Stream() = stream;
   return stream != nullptr;
 }

@@ -114,5 +114,29 @@ TEST(KeyEventText, PrintfLayout) {
   EXPECT_EQ(FormatKeyEventText(0x81, 0x5B, 0x101, 0), "flag: 0x81, vkCode: 0x5b, (code:0, wParam:101, lParam:0)");
 }
 
+TEST(HookWatchdog, RenewsOnlyHooksThatMissedInputNoLiveHookSaw) {
+  constexpr uint32_t kSlack = 100;
+  const WatchedHook off{};
+  const struct {
+    const char* what;
+    WatchedHook keyboard, mouse;
+    uint32_t lastInput, now;
+    HookRenewal renew;
+  } cases[] = {
+      {"keyboard saw the input", {true, 5000}, off, 5000, 9000, {}},
+      {"no input since", {true, 5000}, off, 4000, 9000, {}},
+      {"keyboard missed it", {true, 5000}, off, 6000, 9000, {true, false}},
+      {"too recent to judge", {true, 5000}, off, 8950, 9000, {}},
+      {"within the slack", {true, 5000}, off, 5080, 9000, {}},
+      {"mouse saw it: keyboard kept", {true, 5000}, {true, 6000}, 6000, 9000, {}},
+      {"neither saw it: both renewed", {true, 5000}, {true, 5500}, 6000, 9000, {true, true}},
+      {"keyboard saw it: mouse kept", {true, 6000}, {true, 5000}, 6000, 9000, {}},
+      {"mouse only, missed", off, {true, 5000}, 6000, 9000, {false, true}},
+      {"nothing installed", off, off, 6000, 9000, {}},
+      {"tick counter wrapped", {true, 0xFFFFFF00u}, off, 0x00000100u, 0x00001000u, {true, false}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(HooksToRenew(c.keyboard, c.mouse, c.lastInput, c.now, kSlack), c.renew) << c.what;
+}
+
 }  // namespace
 }  // namespace zv

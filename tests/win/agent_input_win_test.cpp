@@ -57,20 +57,20 @@ TEST_F(HookTest, KeyboardStartTwiceInstallsOneHookAndLogsOnce) {
   HHOOK first = g_hKeyboardHook;
   ASSERT_NE(first, nullptr);
   ProtectKeyCheatStart(view_);
-  EXPECT_EQ(g_hKeyboardHook, first);
+  EXPECT_EQ(g_hKeyboardHook.load(), first);
   EXPECT_EQ(Count(Log(), "INFO: ProtectKeyCheatStart OK"), 1u);
   ProtectKeyCheatStop();
-  EXPECT_EQ(g_hKeyboardHook, nullptr);
+  EXPECT_EQ(g_hKeyboardHook.load(), nullptr);
   EXPECT_EQ(Count(Log(), "INFO: ProtectKeyCheatStop OK"), 1u);
 }
 
 TEST_F(HookTest, ViewWithoutParentStartsNoKeyboardHookAndLogsNothing) {
   ProtectKeyCheatStart(orphan_);
-  EXPECT_EQ(g_hKeyboardHook, nullptr);
+  EXPECT_EQ(g_hKeyboardHook.load(), nullptr);
   EXPECT_EQ(Log(), "");
   // The mouse filter reports its failure instead (capital F).
   ProtectMouseCheatStart(orphan_);
-  EXPECT_EQ(g_hMouseHook, nullptr);
+  EXPECT_EQ(g_hMouseHook.load(), nullptr);
   EXPECT_NE(Log().find("INFO: ProtectMouseCheatStart Failed"), std::string::npos);
 }
 
@@ -107,9 +107,51 @@ TEST_F(HookTest, NonActionCodesAreNotLogged) {
   EXPECT_EQ(Log(), "");
 }
 
+// The system removes a hook behind the agent's back (as Windows does after
+// repeated time-outs). With the watchdog, input that the dead hook missed
+// brings a fresh hook that swallows the next key and a clean stop; without
+// it, the stop says that the filter failed.
+TEST_F(HookTest, HookRemovedBehindTheAgentsBack) {
+  const auto injectF4 = [] {
+    INPUT keys[2] = {};
+    keys[0].type = keys[1].type = INPUT_KEYBOARD;
+    keys[0].ki.wVk = keys[1].ki.wVk = VK_F4;
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, keys, sizeof(INPUT));
+  };
+  const auto waitFor = [this](const std::string& what, size_t count, int tries = 100) {
+    for (int i = 0; i < tries && Count(Log(), what) < count; ++i) Sleep(50);  // 5 s at most
+    return Count(Log(), what);
+  };
+  const struct {
+    uint32_t watchdogPeriod;
+    size_t renewed;
+    const char* stopLine;
+  } cases[] = {{100, 1, "INFO: ProtectKeyCheatStop OK\n"}, {0, 0, "INFO: ProtectKeyCheatStop failed\n"}};
+  for (const auto& c : cases) {
+    capture_.Reset();
+    SetHookWatchdogPeriod(c.watchdogPeriod);
+    ProtectKeyCheatStart(view_);
+    const HHOOK first = g_hKeyboardHook;
+    ASSERT_NE(first, nullptr);
+    ASSERT_TRUE(UnhookWindowsHookEx(first));
+    Sleep(300);  // input right at the installation is within the watchdog's slack
+    injectF4();  // missed by the dead hook
+    EXPECT_EQ(waitFor("INFO: ProtectKeyCheat hook renewed\n", 1, c.renewed ? 100 : 10), c.renewed) << c.watchdogPeriod;
+    if (c.renewed) {
+      EXPECT_NE(g_hKeyboardHook.load(), first);
+      injectF4();
+      EXPECT_EQ(waitFor("Key Event blocked : flag: 0x", 2), 2u) << Log();  // its down and up
+    }
+    ProtectKeyCheatStop();
+    EXPECT_EQ(Count(Log(), c.stopLine), 1u) << Log();
+  }
+  SetHookWatchdogPeriod(1000);
+}
+
 TEST_F(HookTest, MouseRightButtonSwallowedAndLogged) {
   ProtectMouseCheatStart(view_);
-  ASSERT_NE(g_hMouseHook, nullptr);
+  ASSERT_NE(g_hMouseHook.load(), nullptr);
   MSLLHOOKSTRUCT mouse{};
   EXPECT_EQ(MouseHookProc(HC_ACTION, WM_RBUTTONDOWN, reinterpret_cast<LPARAM>(&mouse)), 1);
   mouse.flags = LLMHF_INJECTED;
