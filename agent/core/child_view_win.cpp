@@ -27,6 +27,16 @@ bool CChildView::Create(HWND frame) {
 }
 
 LRESULT CChildView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  // Nothing may be thrown through the system's frames: a creation that runs
+  // out of memory fails (and the destruction stops what was started).
+  try {
+    return HandleViewMessage(msg, wParam, lParam);
+  } catch (...) {
+    return msg == WM_CREATE ? -1 : 0;
+  }
+}
+
+LRESULT CChildView::HandleViewMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_CREATE:
       return OnCreate(msg, wParam, lParam);
@@ -56,7 +66,12 @@ LRESULT CChildView::OnCreate(UINT msg, WPARAM wParam, LPARAM lParam) {
 
   for (const char16_t* sub : {kLogFolderW, kSandboxFolderW, kDocFolderW}) CreateFolderTree(DocumentsSubfolderW(sub));
   if (m_settings.m_nDebugLog != 0) {
-    OpenLogFile(DocumentsSubfolderA(kLogFolderA), "app");
+    // Without a Documents folder there is no log (never one at the drive root).
+    const std::string logFolder = DocumentsSubfolderA(kLogFolderA);
+    if (logFolder.empty())
+      Output2FILE::Stream() = nullptr;
+    else
+      OpenLogFile(logFolder, "app");
     g_bLogEnabled = m_settings.m_nDebugLog;
   }
   FILE_LOG(logINFO) << "ZedudeVeri started";
@@ -100,6 +115,7 @@ void CChildView::RunCommandOrStartSession() {
 }
 
 void CChildView::StartSession() {
+  m_bSessionRunning = true;
   if (KeepAliveWatchEnabled(m_settings.m_nKeepAliveMillisec)) {
     m_nKeepAliveIdleTime = 0;
     SetTimer(hwnd(), ID_TIMER_KEEPALIVE, kKeepAliveTickMillisec, nullptr);
@@ -123,11 +139,11 @@ void CChildView::OnTimer(UINT_PTR id) {
       }
       break;
     case ID_TIMER_APPGUARD:
-      CloseCheatApps();
-      KillBlackListedApps();
+      if (m_bSessionRunning) CloseCheatApps();
+      if (m_bSessionRunning) KillBlackListedApps();
       break;
     case ID_TIMER_EXPLORERGUARD:
-      ProtectInternetExplorer();
+      if (m_bSessionRunning) ProtectInternetExplorer([this] { return m_bSessionRunning; });
       break;
     default:
       break;
@@ -135,6 +151,7 @@ void CChildView::OnTimer(UINT_PTR id) {
 }
 
 void CChildView::StopSession() {
+  m_bSessionRunning = false;
   if (g_hKeyboardHook != nullptr) ProtectKeyCheatStop();
   if (g_hMouseHook != nullptr) ProtectMouseCheatStop();
   ProtectAppCheatStop(hwnd());

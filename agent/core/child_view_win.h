@@ -24,11 +24,16 @@ class CChildView : public Window {
   int32_t m_nKeepAliveIdleTime = 0;
   std::array<std::u16string, 2> m_strSandboxFiles;
   std::vector<std::u16string> m_arrExtSettingKeys;
+  // From the session's start to the first step of its stop. A guard pass
+  // looks at it after every call that can dispatch messages (the stop
+  // sequence may run inside such a call) and then does nothing more.
+  bool m_bSessionRunning = false;
 
  protected:
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
  private:
+  LRESULT HandleViewMessage(UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT OnCreate(UINT msg, WPARAM wParam, LPARAM lParam);
   void RunCommandOrStartSession();
   void StartSession();

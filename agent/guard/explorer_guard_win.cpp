@@ -48,41 +48,45 @@ HWND FindPageTab(HWND top, const std::u16string& upperTitle) {
   return nullptr;
 }
 
+// Returned when the session ended during the walk.
+constexpr HRESULT kSessionEnded = S_FALSE;
+
 // Walks the collection and appends the windows to close. Returns the first
 // failure, which ends the walk; what is in the list by then is still closed.
-HRESULT ChooseForeignBrowsers(std::vector<HWND>& closeList) {
+// Every call that may pump messages is followed by a look at the session.
+HRESULT ChooseForeignBrowsers(std::vector<HWND>& closeList, const std::function<bool()>& running) {
+  const auto ended = [&running] { return running && !running(); };
+#define ZV_CHECKED(call)                  \
+  hr = (call);                            \
+  if (ended()) return kSessionEnded;      \
+  if (FAILED(hr)) return hr
   ComPtr<IUnknown> unknown;
-  HRESULT hr = CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_IUnknown, unknown.put_void());
-  if (FAILED(hr)) return hr;
-  hr = OleRun(unknown.get());
-  if (FAILED(hr)) return hr;
+  HRESULT hr = S_OK;
+  ZV_CHECKED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_IUnknown, unknown.put_void()));
+  ZV_CHECKED(OleRun(unknown.get()));
   ComPtr<IShellWindows> windows;
-  hr = unknown->QueryInterface(IID_IShellWindows, windows.put_void());
-  if (FAILED(hr)) return hr;
+  ZV_CHECKED(unknown->QueryInterface(IID_IShellWindows, windows.put_void()));
 
   LONG count = 0;
-  hr = windows->get_Count(&count);
-  if (FAILED(hr)) return hr;
+  ZV_CHECKED(windows->get_Count(&count));
   for (LONG i = 0; i < count; ++i) {
     VARIANT index;
     VariantInit(&index);
     index.vt = VT_I4;
     index.lVal = i;
     ComPtr<IDispatch> item;
-    hr = windows->Item(index, item.put());
-    if (FAILED(hr)) return hr;
+    ZV_CHECKED(windows->Item(index, item.put()));
     if (!item) continue;
     ComPtr<IWebBrowser2> browser;
     hr = item->QueryInterface(IID_IWebBrowser2, browser.put_void());
+    if (ended()) return kSessionEnded;
     if (hr == E_NOINTERFACE) continue;
     if (FAILED(hr)) return hr;
     if (!browser) continue;
 
     UniqueBstr url, name;
-    hr = browser->get_LocationURL(url.put());
-    if (FAILED(hr)) return hr;
-    hr = browser->get_LocationName(name.put());
-    if (FAILED(hr)) return hr;
+    ZV_CHECKED(browser->get_LocationURL(url.put()));
+    ZV_CHECKED(browser->get_LocationName(name.put()));
     const std::u16string address = UpperText(url);
     const std::u16string title = UpperText(name);
 
@@ -91,18 +95,17 @@ HRESULT ChooseForeignBrowsers(std::vector<HWND>& closeList) {
     if (judgement.verdict != BrowserVerdict::kClose) continue;
 
     SHANDLE_PTR top = 0;
-    hr = browser->get_HWND(&top);
-    if (FAILED(hr)) return hr;
+    ZV_CHECKED(browser->get_HWND(&top));
     HWND target = FindPageTab(reinterpret_cast<HWND>(top), title);
     if (!target) {
-      hr = browser->get_HWND(&top);
-      if (FAILED(hr)) return hr;
+      ZV_CHECKED(browser->get_HWND(&top));
       target = reinterpret_cast<HWND>(top);
     }
     closeList.push_back(target);
     FILE_LOG(logDEBUG) << LogText(KilledBrowserLine(title, address));
   }
   return S_OK;
+#undef ZV_CHECKED
 }
 
 std::u16string SystemMessage(HRESULT hr) {
@@ -128,16 +131,18 @@ void ProtectExplorerCheatStop(HWND view) {
   FILE_LOG(logINFO) << "ProtectExplorerCheatStop OK";
 }
 
-void ProtectInternetExplorer() {
+void ProtectInternetExplorer(const std::function<bool()>& sessionRunning) {
   std::vector<HWND> closeList;
   try {
-    const HRESULT hr = ChooseForeignBrowsers(closeList);
+    const HRESULT hr = ChooseForeignBrowsers(closeList, sessionRunning);
+    if (hr == kSessionEnded) return;  // the stop sequence ran inside a call: leave everything
     if (FAILED(hr)) {
       FILE_LOG(logDEBUG) << LogText(ExplorerErrorLine(hr, SystemMessage(hr)));
     }
   } catch (...) {
     // Out of memory: close what was chosen so far; the next tick starts afresh.
   }
+  if (sessionRunning && !sessionRunning()) return;
   for (HWND window : closeList) {
     if (window) PostMessageW(window, WM_CLOSE, 0, 0);  // null would reach our own thread
   }

@@ -214,6 +214,26 @@ TEST_F(ExplorerGuardTest, FailureOnTheThirdBrowserStillClosesTheFirstTwo) {
   }
 }
 
+// The session ends inside a cross-process call of the pass (its modal loop
+// dispatched the close): nothing chosen so far is closed, nothing more logged.
+TEST_F(ExplorerGuardTest, SessionEndedDuringThePassClosesAndLogsNothingMore) {
+  Exceptions(u"http://exam.example/");
+  for (size_t endsAtRead : {1u, 2u, 3u}) {
+    HWND a = Window(L"a"), b = Window(L"b"), c = Window(L"c");
+    FakeShell shell;
+    shell.browsers = {B(L"http://one.example/", L"One", a), B(L"http://two.example/", L"Two", b),
+                      B(L"http://three.example/", L"Three", c)};
+    zvtest::SetFakeShell(shell);
+    zvtest::LogCapture log;
+    TestWindows::Closed().clear();
+    zv::ProtectInternetExplorer([endsAtRead] { return zvtest::FakeShellAddressReads().size() < endsAtRead; });
+    TestWindows::Pump();
+    EXPECT_TRUE(TestWindows::Closed().empty()) << endsAtRead;
+    // Each browser judged before the end wrote its "checking" and "killed" lines.
+    EXPECT_EQ(log.Lines().size(), 2 * (endsAtRead - 1)) << endsAtRead;
+  }
+}
+
 TEST_F(ExplorerGuardTest, FailuresWithSystemMessagesAndOfTheCollection) {
   Exceptions(u"http://exam.example/");
   HWND a = Window(L"a");
