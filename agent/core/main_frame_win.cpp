@@ -29,7 +29,9 @@ bool CMainFrame::LoadFrame() {
   const RECT rect{CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT};
   HMENU menu = LoadMenuW(ThisModule(), MAKEINTRESOURCEW(IDR_MAINFRAME));
   if (!Create(cls, 0, title, WS_CAPTION | kAddToTitle, rect, nullptr, menu)) {
-    if (menu) DestroyMenu(menu);
+    // A window that came into being and failed later took its menu with it;
+    // only a menu that never got a window is still ours.
+    if (menu && IsMenu(menu)) DestroyMenu(menu);
     return false;
   }
   return true;
@@ -37,15 +39,22 @@ bool CMainFrame::LoadFrame() {
 
 void CMainFrame::CloseFrame() { Destroy(); }
 
-void CMainFrame::AddTrayIcon() {
+NOTIFYICONDATAW TrayIconData(HWND frame, HICON icon) {
   NOTIFYICONDATAW nid{};
   nid.cbSize = sizeof(NOTIFYICONDATAW);
-  nid.hWnd = hwnd();
+  nid.hWnd = frame;
   nid.uID = kTrayIconId;
   nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   nid.uCallbackMessage = UM_TRAYNOTIFY;
-  nid.hIcon = LoadIconW(ThisModule(), MAKEINTRESOURCEW(IDR_MAINFRAME));
-  std::swprintf(nid.szTip, sizeof nid.szTip / sizeof nid.szTip[0], L"%s", L"ZedudeVeri");
+  nid.hIcon = icon;
+  // %ls: this toolchain's C99 formatter reads %s in a wide format as a narrow
+  // string, which would leave only the first letter.
+  std::swprintf(nid.szTip, sizeof nid.szTip / sizeof nid.szTip[0], L"%ls", L"ZedudeVeri");
+  return nid;
+}
+
+void CMainFrame::AddTrayIcon() {
+  NOTIFYICONDATAW nid = TrayIconData(hwnd(), LoadIconW(ThisModule(), MAKEINTRESOURCEW(IDR_MAINFRAME)));
   Shell_NotifyIconW(NIM_ADD, &nid);
 }
 
@@ -58,6 +67,16 @@ void CMainFrame::RemoveTrayIcon() {
 }
 
 LRESULT CMainFrame::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  // Nothing may be thrown through the system's frames: a creation that runs
+  // out of memory fails, any other message is dropped.
+  try {
+    return HandleFrameMessage(msg, wParam, lParam);
+  } catch (...) {
+    return msg == WM_CREATE ? -1 : 0;
+  }
+}
+
+LRESULT CMainFrame::HandleFrameMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == m_uTaskbarCreated && msg != 0) {
     AddTrayIcon();
     return Default(msg, wParam, lParam);
@@ -107,7 +126,10 @@ void CMainFrame::OnTrayNotify(LPARAM mouseMessage) {
       break;
     case WM_RBUTTONUP: {
       UniqueMenu menu(LoadMenuW(ThisModule(), MAKEINTRESOURCEW(IDR_TRAYMENU)));
-      if (!menu) break;
+      if (!menu) {
+        ReleaseCapture();  // the press captured the mouse
+        break;
+      }
       HMENU popup = GetSubMenu(menu.get(), 0);
       POINT pt{};
       GetCursorPos(&pt);

@@ -5,11 +5,17 @@
 #include "agent/core/child_view_win.h"
 #include "platform/window.h"
 
+#include <shellapi.h>
+
 namespace zv {
 
 constexpr UINT kTrayIconId = 128;
 constexpr UINT ID_APP_ABOUT = 0xE140;
 constexpr UINT ID_APP_EXIT = 0xE141;
+
+// The tray icon's description: the frame, id 128, message, icon and the tip
+// "ZedudeVeri"; everything else zero.
+NOTIFYICONDATAW TrayIconData(HWND frame, HICON icon);
 
 class CMainFrame : public Window {
  public:
@@ -29,6 +35,7 @@ class CMainFrame : public Window {
   void OnFinalDestroy() override;
 
  private:
+  LRESULT HandleFrameMessage(UINT msg, WPARAM wParam, LPARAM lParam);
   void AddTrayIcon();
   void RemoveTrayIcon();
   void OnTrayNotify(LPARAM mouseMessage);

@@ -116,10 +116,12 @@ TEST_F(LogFileTest, AgentAndControlSuffixesNeverCollide) {
   EXPECT_EQ(LogFiles(folder_).size(), 2u);
 }
 
-TEST_F(LogFileTest, OverlongPathOpensNothing) {
-  const std::string deep = folder_ + "\\" + std::string(240, 'd');
-  EXPECT_FALSE(OpenLogFile(deep, "app"));
-  EXPECT_EQ(Output2FILE::Stream(), nullptr);
+TEST_F(LogFileTest, OverlongPathOrNoFolderOpensNothing) {
+  // No folder (an unresolved Documents folder) must not mean the drive root.
+  for (const std::string& folder : {folder_ + "\\" + std::string(240, 'd'), std::string()}) {
+    EXPECT_FALSE(OpenLogFile(folder, "app")) << folder;
+    EXPECT_EQ(Output2FILE::Stream(), nullptr);
+  }
 }
 
 TEST(LogTextWin, WideTextsUseTheAnsiCodePage) {
