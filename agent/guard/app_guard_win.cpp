@@ -35,8 +35,11 @@ std::u16string ClassName(HWND window) {
 
 // Each fact of another program's window costs a round trip to the window
 // server, so a fact is read only when the decision still depends on it.
+// EnumWindows reports top-level windows only, whose parent (the desktop) is
+// always visible: their WS_VISIBLE bit is what IsWindowVisible answers, without
+// its second round trip for the parent chain.
 bool IsCandidateWindow(HWND window) {
-  if (!IsWindowVisible(window)) return false;
+  if ((GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE) == 0) return false;
   const auto exStyle = static_cast<uint32_t>(GetWindowLongW(window, GWL_EXSTYLE));
   const bool ownerMatters = (exStyle & (kExStyleAppWindow | kExStyleToolWindow)) == 0;
   return IsCheatCandidate(true, exStyle, ownerMatters && GetWindow(window, GW_OWNER) != nullptr);
