@@ -21,13 +21,17 @@ CONFIG='HKEY_CURRENT_USER\Software\ZvTest\ShellWindows'
 KEYS=${LATENCY_KEYS:-100}
 WORK=$(mktemp -d)
 WORKW=$(zv_winpath "$WORK")
+GW_JOB= AGENT_JOB=
 original=$(zv_reg_query "$CLASSKEY" /ve | sed -n 's/^ *(Default) *REG_SZ *//p')
 cleanup() {
   zv_tool send ZedudeVeri 0x448 9 72 >/dev/null 2>&1
   zv_tool post "zv latency windows" 0x10 0 0 >/dev/null 2>&1
   [ -n "$original" ] && zv_wine64 reg add "$CLASSKEY" /ve /d "$original" /f </dev/null >/dev/null 2>&1
   zv_wine64 reg delete 'HKCU\Software\ZvTest' /f </dev/null >/dev/null 2>&1
-  wait
+  local job i
+  for job in $GW_JOB $AGENT_JOB; do  # not a bare `wait`: the harness's Xvfb may be our job too
+    for i in $(seq 1 100); do kill -0 "$job" 2>/dev/null || break; sleep 0.1; done
+  done
   rm -rf "$WORK"
   [ -z "${ZV_IN_HARNESS:-}" ] && zv_wine_stop
 }
@@ -47,10 +51,12 @@ zv_wine64 regedit /S "$WORKW\\browsers.reg" </dev/null >/dev/null 2>&1
 # 200 application windows and the three browser windows; all stay on WM_CLOSE.
 ( zv_wine64 "$GW" -record "$WORKW\\windows.txt" -name "zv latency windows" -keep -life 120000 -bench 200 \
   "latency browser 0:i" "latency browser 1:i" "latency browser 2:i" ) </dev/null >/dev/null 2>&1 &
+GW_JOB=$!
 for i in $(seq 1 150); do grep -q ready "$WORK/windows.txt" 2>/dev/null && break; sleep 0.1; done
 
 rm -rf "$LOGDIR"; mkdir -p "$LOGDIR"
 ( zv_exit "$AGENT" '-DebugLog 1 -KeepAliveMillisec 0 -ProtectIEToolbarCheat 0 -ProtectKeyList "ALT+TAB,CTRL,F1~F12" -ProtectAppExceptionList "KEY_LATENCY.EXE,ZVTOOL.EXE" -ProtectAppBlackList "no1.exe,no2.exe,no3.exe,no4.exe,no5.exe" -ProtectExplorerExceptionList "http://exam.example/"' >/dev/null ) </dev/null &
+AGENT_JOB=$!
 zv_waitwin ZedudeVeri 10 >/dev/null
 sleep 2.5  # the guards' first passes
 
