@@ -17,6 +17,8 @@ namespace {
 // --- the hooks and what the watchdog knows of them ------------------------------
 
 struct HookSlot {
+  HookSlot(std::atomic<HHOOK>& h, int t, HOOKPROC p, const char* renewed, const char* lost)
+      : handle(h), type(t), proc(p), renewedLine(renewed), lostLine(lost) {}
   std::atomic<HHOOK>& handle;
   const int type;
   const HOOKPROC proc;
@@ -25,13 +27,14 @@ struct HookSlot {
   std::atomic<uint32_t> lastCall{0};  // written by the procedure, read by the watchdog
   // Hook-thread only:
   HINSTANCE instance = nullptr;
+  RenewalPace pace;
   bool lost = false;  // the system removed it and a fresh one could not be installed
 };
 
-HookSlot g_keyboard{g_hKeyboardHook, WH_KEYBOARD_LL, KeyboardHookProc, "ProtectKeyCheat hook renewed",
-                    "ProtectKeyCheat hook lost: renewal failed"};
-HookSlot g_mouse{g_hMouseHook, WH_MOUSE_LL, MouseHookProc, "ProtectMouseCheat hook renewed",
-                 "ProtectMouseCheat hook lost: renewal failed"};
+HookSlot g_keyboard(g_hKeyboardHook, WH_KEYBOARD_LL, KeyboardHookProc, "ProtectKeyCheat hook renewed",
+                    "ProtectKeyCheat hook lost: renewal failed");
+HookSlot g_mouse(g_hMouseHook, WH_MOUSE_LL, MouseHookProc, "ProtectMouseCheat hook renewed",
+                 "ProtectMouseCheat hook lost: renewal failed");
 
 std::atomic<uint32_t> g_watchdogPeriod{1000};
 constexpr uint32_t kWatchdogSlack = 100;  // ms an input may wait for the hook before it counts as missed
@@ -39,8 +42,11 @@ constexpr uint32_t kWatchdogSlack = 100;  // ms an input may wait for the hook b
 // Installs a fresh hook first and only then removes the old one, so that no
 // event slips through in between. One log line each time.
 void Renew(HookSlot& slot) {
+  const uint32_t now = GetTickCount();
+  if (!RenewalDue(slot.pace, slot.lastCall.load(), now)) return;
+  NoteRenewal(slot.pace, slot.lastCall.load(), now, g_watchdogPeriod.load());
   HHOOK fresh = SetWindowsHookExW(slot.type, slot.proc, slot.instance, 0);
-  slot.lastCall = GetTickCount();  // judge the fresh hook (or the next attempt) on later input only
+  slot.lastCall = now;  // judge the fresh hook (or the next attempt) on later input only
   if (fresh == nullptr) {
     if (!slot.lost) {
       FILE_LOG(logINFO) << slot.lostLine;
@@ -81,6 +87,7 @@ void Execute(Request& request) {
   if (request.kind == Request::kInstall) {
     HHOOK hook = SetWindowsHookExW(slot.type, slot.proc, request.slot->instance, 0);
     slot.lastCall = GetTickCount();
+    slot.pace = RenewalPace{};
     slot.lost = false;
     slot.handle = hook;
     request.ok = hook != nullptr;

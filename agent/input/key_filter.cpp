@@ -1,5 +1,6 @@
 #include "agent/input/key_filter.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
@@ -36,6 +37,17 @@ bool Missed(const WatchedHook& hook, uint32_t lastInput, uint32_t now, uint32_t 
 }
 
 }  // namespace
+
+bool RenewalDue(const RenewalPace& pace, uint32_t lastCall, uint32_t now) {
+  if (pace.wait == 0 || lastCall != pace.renewedAt) return true;
+  return Since(now, pace.renewedAt) >= static_cast<int32_t>(pace.wait);
+}
+
+void NoteRenewal(RenewalPace& pace, uint32_t lastCall, uint32_t now, uint32_t firstWait) {
+  const bool calledSince = pace.wait == 0 || lastCall != pace.renewedAt;
+  pace.wait = calledSince ? firstWait : std::min<uint32_t>(pace.wait * 2, kMaxRenewalWait);
+  pace.renewedAt = now;
+}
 
 HookRenewal HooksToRenew(WatchedHook keyboard, WatchedHook mouse, uint32_t lastInput, uint32_t now, uint32_t slack) {
   const bool keyboardMissed = Missed(keyboard, lastInput, now, slack);

@@ -48,6 +48,20 @@ struct HookRenewal {
   bool operator==(const HookRenewal& other) const { return keyboard == other.keyboard && mouse == other.mouse; }
 };
 
+// Pacing of renewals. A hook renewed and not called since may be alive and
+// merely see no input of its kind (the keyboard hook while only the mouse
+// moves, when the mouse filter is off): each such renewal waits twice as long
+// as the one before (from `firstWait` up to kMaxRenewalWait). A hook that was
+// called since its renewal is renewed at once when it misses input again.
+constexpr uint32_t kMaxRenewalWait = 64000;
+struct RenewalPace {
+  uint32_t renewedAt = 0;  // the hook's last-call tick as set by its renewal
+  uint32_t wait = 0;       // 0: no renewal yet
+};
+bool RenewalDue(const RenewalPace& pace, uint32_t lastCall, uint32_t now);
+// Records a renewal at `now`; `lastCall` is the hook's tick before it.
+void NoteRenewal(RenewalPace& pace, uint32_t lastCall, uint32_t now, uint32_t firstWait);
+
 // Ticks are compared in wrapping 32-bit arithmetic.
 HookRenewal HooksToRenew(WatchedHook keyboard, WatchedHook mouse, uint32_t lastInput, uint32_t now, uint32_t slack);
 

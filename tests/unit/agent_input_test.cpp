@@ -138,5 +138,30 @@ TEST(HookWatchdog, RenewsOnlyHooksThatMissedInputNoLiveHookSaw) {
   for (const auto& c : cases) EXPECT_EQ(HooksToRenew(c.keyboard, c.mouse, c.lastInput, c.now, kSlack), c.renew) << c.what;
 }
 
+TEST(HookWatchdog, RenewalsThatDidNotHelpBackOff) {
+  // Each row: the hook's last call and the time of a watchdog look; a due
+  // renewal is carried out (the hook's tick becomes the renewal's).
+  const struct {
+    uint32_t lastCall, now;
+    bool due;
+    uint32_t waitAfter;
+  } steps[] = {
+      {1000, 2000, true, 1000},    // first renewal
+      {2000, 2500, false, 1000},   // not called since, 500 < 1000
+      {2000, 3000, true, 2000},    // 1000 elapsed: renewed, twice the wait
+      {3000, 4000, false, 2000},
+      {3000, 5000, true, 4000},
+      {5100, 5200, true, 1000},    // called since its renewal: at once, wait starts over
+  };
+  RenewalPace pace;
+  for (const auto& s : steps) {
+    EXPECT_EQ(RenewalDue(pace, s.lastCall, s.now), s.due) << s.now;
+    if (s.due) NoteRenewal(pace, s.lastCall, s.now, 1000);
+    EXPECT_EQ(pace.wait, s.waitAfter) << s.now;
+  }
+  for (int i = 0; i < 20; ++i) NoteRenewal(pace, pace.renewedAt, pace.renewedAt + pace.wait, 1000);
+  EXPECT_EQ(pace.wait, kMaxRenewalWait);
+}
+
 }  // namespace
 }  // namespace zv
