@@ -121,15 +121,17 @@ class MemoryRegistry : public SnapshotSource, public SnapshotTarget {
 };
 
 // A snapshot of `path` written into memory.
-inline std::string SaveToMemory(MemoryRegistry& registry, const std::u16string& path) {
+inline std::string SaveToMemory(MemoryRegistry& registry, const std::u16string& path, bool* whole = nullptr) {
   MemorySink sink;
   XmlWriter writer(sink);
   writer.SetPath(u"C:\\snapshot_0.xml");
-  SaveSnapshot(path, registry, writer);
+  const bool done = SaveSnapshot(path, registry, writer);
+  if (whole) *whole = done;
   return sink.bytes;
 }
 
-inline void RestoreFromMemory(MemoryRegistry& registry, const std::string& bytes) {
+inline RestoreOutcome RestoreFromMemory(MemoryRegistry& registry, const std::string& bytes,
+                                        SnapshotContents* contents = nullptr) {
   XmlReader reader;
   reader.SetLoader([&bytes](const std::u16string&, std::string& out) {
     out = bytes;
@@ -137,7 +139,7 @@ inline void RestoreFromMemory(MemoryRegistry& registry, const std::string& bytes
   });
   reader.SetErrorPresenter([&registry](const std::u16string& text) { registry.ShowMessage(text); });
   reader.SetPath(u"C:\\snapshot_0.xml");
-  RestoreSnapshot(reader, registry);
+  return RestoreSnapshot(reader, registry, contents);
 }
 
 inline std::string Utf16Bytes(std::u16string_view text) {
