@@ -111,8 +111,17 @@ SnapshotKey OpenSnapshotKey(const std::vector<KeyFrame>& stack, SnapshotTarget& 
 bool SetSnapshotValue(SnapshotTarget& target, SnapshotKey key, const std::u16string& name, const std::u16string& text,
                       const std::u16string& typeText) {
   const uint32_t type = RegTypeFromName(typeText);
-  const auto data = ParseValueText(type, text);
   const bool isDefault = EqualsIgnoreCaseAscii(name, kDefaultValueName);
+  // A value that would be saved as exactly this text and type is what the
+  // snapshot holds: it stays as it is. Rewriting it would change what the
+  // text form cannot carry (REG_NONE, big-endian and link values, string
+  // terminators) although nobody changed it.
+  RawValue current;
+  if (target.QueryValue(key, isDefault, name, current) &&
+      RegTypeFromName(current.type == kRegNone || current.type == kRegSz ? u"" : RegTypeName(current.type)) == type &&
+      FormatValueText(current.type, current.data) == text)
+    return true;
+  const auto data = ParseValueText(type, text);
   if (data && target.SetValue(key, isDefault, name, type, *data)) return true;
   target.ShowMessage(u"couldn't set value " + name);
   return false;

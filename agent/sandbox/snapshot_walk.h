@@ -62,6 +62,10 @@ class SnapshotTarget {
   // isDefault: the key's unnamed value (name is then ignored).
   virtual bool SetValue(SnapshotKey key, bool isDefault, const std::u16string& name, uint32_t type,
                         const std::vector<uint8_t>& data) = 0;
+  // The current value, when the target can tell; false: absent or unknown.
+  virtual bool QueryValue(SnapshotKey, bool /*isDefault*/, const std::u16string& /*name*/, RawValue& /*value*/) {
+    return false;
+  }
   // A modal message with the standard arrow cursor.
   virtual void ShowMessage(const std::u16string& text) = 0;
 };

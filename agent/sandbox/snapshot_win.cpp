@@ -140,6 +140,16 @@ class RegistryTarget : public SnapshotTarget {
     return RegSetValueExW(Key(key), isDefault ? nullptr : W(name), 0, type, data.data(),
                           static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
   }
+  bool QueryValue(SnapshotKey key, bool isDefault, const std::u16string& name, RawValue& value) override {
+    const wchar_t* valueName = isDefault ? nullptr : W(name);
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExW(Key(key), valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
+    value.data.resize(size);
+    if (RegQueryValueExW(Key(key), valueName, nullptr, &type, value.data.data(), &size) != ERROR_SUCCESS) return false;
+    value.data.resize(size);
+    value.type = type;
+    return true;
+  }
   void ShowMessage(const std::u16string& text) override {
     if (showMessages_)
       ShowSandboxMessage(owner_, text);
@@ -190,6 +200,22 @@ RestoreOutcome RestoreRegistryFile(HWND owner, const std::u16string& filePath, b
   std::string bytes;
   if (!LoadWholeFile(filePath, bytes)) return RestoreOutcome::Unreadable;
   if (!IsCompleteSnapshot(bytes)) return RestoreOutcome::Incomplete;
+  if (!showMessages) {
+    // Nobody is there to be told about a half-applied file: one that does not
+    // parse to its end is not replayed at all.
+    XmlReader check;
+    check.SetLoader([&bytes](const std::u16string&, std::string& out) {
+      out = bytes;
+      return true;
+    });
+    check.SetPath(filePath);
+    while (check.Read()) {
+    }
+    if (!check.ErrorText().empty()) {
+      FILE_LOG(logWARNING) << LogText(check.ErrorText());
+      return RestoreOutcome::ParseError;
+    }
+  }
   XmlReader reader;
   // The bytes just checked are the ones replayed.
   reader.SetLoader([&bytes](const std::u16string&, std::string& out) {

@@ -18,8 +18,9 @@ inline constexpr wchar_t kSandboxMessageTitle[] = L"ZedudeVeri";
 bool SaveRegistryKey(const std::u16string& keyPath, const std::u16string& filePath);
 // Replays a whole snapshot file into the registry (an incomplete one is not
 // replayed at all); parse errors and failures show modal messages owned by
-// `owner`, or are only logged without showMessages. `contents` receives what
-// the document holds.
+// `owner`. Without showMessages they are only logged, and a file that does not
+// parse to its end is not replayed at all. `contents` receives what the
+// document holds.
 RestoreOutcome RestoreRegistryFile(HWND owner, const std::u16string& filePath, bool showMessages = true,
                                    SnapshotContents* contents = nullptr);
 

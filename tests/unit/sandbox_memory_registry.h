@@ -109,6 +109,11 @@ class MemoryRegistry : public SnapshotSource, public SnapshotTarget {
     Key(key)->Set(isDefault ? std::u16string() : name, type, data);
     return true;
   }
+  bool QueryValue(SnapshotKey key, bool isDefault, const std::u16string& name, RawValue& value) override {
+    const RawValue* found = Key(key)->FindValue(isDefault ? std::u16string() : name);
+    if (found) value = *found;
+    return found != nullptr;
+  }
   void ShowMessage(const std::u16string& text) override { messages.push_back(text); }
 
  private:

@@ -166,6 +166,27 @@ TEST(RestoreSnapshot, MergesIntoTheRegistry) {
   EXPECT_EQ(now->subkeys.count(u"Empty"), 1u);
 }
 
+// Values the text form cannot carry exactly come back untouched when nobody
+// changed them; a changed one is written as the snapshot says.
+TEST(RestoreSnapshot, UnchangedValuesStayByteForByte) {
+  MemoryRegistry reg;
+  MemoryKey* test = reg.Find(RootKey::CurrentUser, u"Software\\Test", true);
+  const std::vector<RawValue> original = {
+      {u"none", kRegNone, Units(std::u16string(u"n\0", 2))},
+      {u"be", kRegDwordBigEndian, {0, 0, 1, 2}},
+      {u"link", kRegLink, Units(u"x")},
+      {u"sz", kRegSz, Units(std::u16string(u"one terminator\0", 15))},
+      {u"other", 12, {1, 2}},
+      {u"changed", kRegDword, {7, 0, 0, 0}},
+  };
+  test->values = original;
+  const std::string bytes = test::SaveToMemory(reg, kTestPath);
+  test->FindValue(u"changed")->data = {8, 0, 0, 0};
+  EXPECT_EQ(test::RestoreFromMemory(reg, bytes), RestoreOutcome::Done);
+  EXPECT_EQ(test->values, original);
+  EXPECT_EQ(reg.openKeys, 0);
+}
+
 TEST(RestoreSnapshot, ValueNamedDefaultIsTheDefaultValue) {
   MemoryRegistry reg;
   test::RestoreFromMemory(reg, test::Utf16Bytes(u"<k name=\"hkey_current_user\">\r\n<k name=\"T\">\r\n"
