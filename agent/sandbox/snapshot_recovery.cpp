@@ -66,12 +66,13 @@ void SnapshotContents::AddValue(std::u16string_view keyPath, std::u16string_view
 
 const std::vector<CleanPlace> kCleanPlaces = {
     {kInternetSettings,
-     u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zones\\2", true},
+     u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zones\\2", CleanKind::Values},
     {kInternetSettings,
-     u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap\\Domains", false},
+     u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap\\Domains", CleanKind::Subkeys},
     {kInternetSettings,
-     u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap\\Ranges", false},
-    {kExt, u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Settings", false},
+     u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap\\Ranges", CleanKind::Subkeys},
+    {kExt, u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Settings", CleanKind::Subkeys},
+    {kExt, u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Settings", CleanKind::SubkeyValues},
 };
 
 std::vector<std::u16string> NamesToRemove(const SnapshotContents& contents, const CleanPlace& place,
@@ -82,7 +83,7 @@ std::vector<std::u16string> NamesToRemove(const SnapshotContents& contents, cons
   const auto values = contents.values.find(path);
   for (const auto& name : currentNames) {
     const std::u16string upper = ToUpperAscii(name);
-    const bool held = place.values ? values != contents.values.end() && values->second.count(upper) != 0
+    const bool held = place.kind != CleanKind::Subkeys ? values != contents.values.end() && values->second.count(upper) != 0
                                    : contents.keys.count(path + u"\\" + upper) != 0;
     if (!held) out.push_back(name);
   }

@@ -35,18 +35,23 @@ struct SnapshotContents {
   void AddValue(std::u16string_view keyPath, std::u16string_view name);
 };
 
-// A place the exam itself writes to and a restore cleans: either the values
-// of `path` or its subkeys. `savedKey` is the subtree the snapshot holds.
+// A place the exam itself writes to and a restore cleans: the values of
+// `path`, its subkeys, or the values of each of its subkeys the snapshot
+// holds. `savedKey` is the subtree the snapshot holds.
+enum class CleanKind { Values, Subkeys, SubkeyValues };
 struct CleanPlace {
   std::u16string_view savedKey;
   std::u16string_view path;
-  bool values;  // true: values of path; false: subkeys of path
+  CleanKind kind;
 };
-// Zones\2 values, ZoneMap\Domains and ZoneMap\Ranges subkeys, Ext\Settings subkeys.
+// Zones\2 values, ZoneMap\Domains and ZoneMap\Ranges subkeys, Ext\Settings
+// subkeys and the values of those it keeps (the toolbar settings step writes
+// "Flags" and "Version" into a toolbar's existing key as well).
 extern const std::vector<CleanPlace> kCleanPlaces;
 
 // The names currently at `place` that a restore removes: those the snapshot
-// does not hold. Nothing when the snapshot does not hold the saved key itself
+// does not hold (for SubkeyValues, `place.path` is the one subkey's path and
+// the names are its values). Nothing when the snapshot does not hold the saved key itself
 // (a snapshot of a missing subtree says nothing about what belongs there).
 std::vector<std::u16string> NamesToRemove(const SnapshotContents& contents, const CleanPlace& place,
                                           const std::vector<std::u16string>& currentNames);

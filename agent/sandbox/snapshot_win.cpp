@@ -8,6 +8,7 @@
 #include "agent/sandbox/snapshot_walk.h"
 #include "agent/sandbox/snapshot_win.h"
 #include "common/log/log.h"
+#include "common/text/text_util.h"
 #include "platform/handles.h"
 #include "platform/shell_folders.h"
 #include "platform/wide.h"
@@ -240,6 +241,32 @@ std::u16string BelowCurrentUser(std::u16string_view path) {
   return std::u16string(path.substr(path.find(u'\\') + 1));
 }
 
+std::vector<std::u16string> EnumNames(HKEY key, bool values) {
+  std::vector<std::u16string> names;
+  std::vector<wchar_t> buffer(16384);
+  for (DWORD i = 0;; ++i) {
+    DWORD length = static_cast<DWORD>(buffer.size());
+    const LONG rc = values ? RegEnumValueW(key, i, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr)
+                           : RegEnumKeyExW(key, i, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
+    if (rc != ERROR_SUCCESS) break;
+    names.push_back(U16(buffer.data(), length));
+  }
+  return names;
+}
+
+void RemoveUnheld(HKEY key, const SnapshotContents& contents, const CleanPlace& place) {
+  const bool values = place.kind != CleanKind::Subkeys;
+  for (const auto& name : NamesToRemove(contents, place, EnumNames(key, values))) {
+    if (values) {
+      RegDeleteValueW(key, name.empty() ? nullptr : W(name));
+    } else {
+      RegDeleteTreeW(key, W(name));
+      RegDeleteKeyW(key, W(name));
+    }
+    FILE_LOG(logINFO) << "Sandbox removed: " << LogText(place.path) << "\\" << LogText(name);
+  }
+}
+
 // Removes from the places the exam writes to what the replayed snapshot
 // does not hold.
 void CleanRestoredPlaces(const SnapshotContents& contents) {
@@ -248,24 +275,16 @@ void CleanRestoredPlaces(const SnapshotContents& contents) {
     if (RegOpenKeyExW(HKEY_CURRENT_USER, W(BelowCurrentUser(place.path)), 0, KEY_ALL_ACCESS, key.put()) !=
         ERROR_SUCCESS)
       continue;
-    std::vector<std::u16string> names;
-    std::vector<wchar_t> buffer(16384);
-    for (DWORD i = 0;; ++i) {
-      DWORD length = static_cast<DWORD>(buffer.size());
-      const LONG rc = place.values
-                          ? RegEnumValueW(key.get(), i, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr)
-                          : RegEnumKeyExW(key.get(), i, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
-      if (rc != ERROR_SUCCESS) break;
-      names.push_back(U16(buffer.data(), length));
+    if (place.kind != CleanKind::SubkeyValues) {
+      RemoveUnheld(key.get(), contents, place);
+      continue;
     }
-    for (const auto& name : NamesToRemove(contents, place, names)) {
-      if (place.values) {
-        RegDeleteValueW(key.get(), name.empty() ? nullptr : W(name));
-      } else {
-        RegDeleteTreeW(key.get(), W(name));
-        RegDeleteKeyW(key.get(), W(name));
-      }
-      FILE_LOG(logINFO) << "Sandbox removed: " << LogText(place.path) << "\\" << LogText(name);
+    for (const auto& sub : EnumNames(key.get(), false)) {
+      const std::u16string path = std::u16string(place.path) + u"\\" + sub;
+      if (!contents.keys.count(ToUpperAscii(path))) continue;
+      UniqueRegKey subkey;
+      if (RegOpenKeyExW(key.get(), W(sub), 0, KEY_ALL_ACCESS, subkey.put()) != ERROR_SUCCESS) continue;
+      RemoveUnheld(subkey.get(), contents, CleanPlace{place.savedKey, path, CleanKind::SubkeyValues});
     }
   }
 }

@@ -81,7 +81,7 @@ int CZaduzeCtrl::OnCreateStep() {
   // at the folder, so that an ordinary page runs no extra command).
   if (!sandbox.empty() && !UnheldPendingSnapshots(sandbox).empty()) {
     WaitForAgentIdle();
-    const int code = RunAgentCommand(BuildRegistryRecoverCommandLine(m_props.debugLog));
+    const int code = RunAgentCommand(BuildRegistryRecoverCommandLine(m_props.debugSandbox, m_props.debugLog));
     FILE_LOG(logINFO) << "RegistryRecover : " << code;
   }
 
@@ -135,7 +135,7 @@ void CZaduzeCtrl::OnDestroyStep() {
       WaitForAgentIdle();
       RunAgentCommand(BuildRegistryRestoreCommandLine(name, m_props.debugSandbox, m_props.debugLog));
       m_hSnapshotMarker.reset();
-      if (!sandbox.empty() && !UnheldPendingSnapshots(sandbox).empty()) RunAgentCommand(BuildRegistryRecoverCommandLine(m_props.debugLog));
+      if (!sandbox.empty() && !UnheldPendingSnapshots(sandbox).empty()) RunAgentCommand(BuildRegistryRecoverCommandLine(m_props.debugSandbox, m_props.debugLog));
     }
   }
   m_hSnapshotMarker.reset();

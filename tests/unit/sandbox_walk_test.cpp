@@ -298,7 +298,7 @@ TEST(SnapshotRecovery, NamesToRemove) {
       {contents, 3, {u"{AAAA}"}, {}},  // the Ext subtree is not in this snapshot
       {none, 0, {u"1001"}, {}},
   };
-  ASSERT_EQ(kCleanPlaces.size(), 4u);
+  ASSERT_EQ(kCleanPlaces.size(), 5u);
   for (const auto& row : rows) EXPECT_EQ(NamesToRemove(row.contents, kCleanPlaces[row.place], row.current), row.removed);
 }
 
