@@ -158,6 +158,16 @@ two_pages() {
 }
 row_two_pages_in_the_same_second_first_closes_first() { two_pages 500 4000; }
 row_two_pages_in_the_same_second_second_closes_first() { two_pages 4000 500; }
+# A save that cannot write its files (the sandbox folder is a file): the page
+# is created and works, and nothing is loosened without a backup.
+row_failed_save() {
+  rmdir "$SANDBOX" && touch "$SANDBOX"
+  local out
+  out=$(ctl_container "$PAGE" 'GetVersion()')
+  rm -f "$SANDBOX" && mkdir -p "$SANDBOX"
+  zv_expect_match "failed save: AfterCreated fires" "$out" '^event AfterCreated$'
+  zv_expect_match "failed save: the page's methods work" "$out" '^GetVersion\(\) -> "[0-9.]+"$'
+}
 row_recovery_at_the_next_logon() {
   open_exam
   zv_waitwin ZedudeVeri 30
