@@ -64,6 +64,22 @@ void SnapshotContents::AddValue(std::u16string_view keyPath, std::u16string_view
   values[ToUpperAscii(keyPath)].insert(ToUpperAscii(name));
 }
 
+bool SnapshotContents::TracksValuesOf(std::u16string_view upperPath) {
+  static const std::vector<std::pair<std::u16string, CleanKind>> places = [] {
+    std::vector<std::pair<std::u16string, CleanKind>> out;
+    for (const auto& place : kCleanPlaces)
+      if (place.kind != CleanKind::Subkeys) out.emplace_back(ToUpperAscii(place.path), place.kind);
+    return out;
+  }();
+  for (const auto& [path, kind] : places) {
+    if (kind == CleanKind::Values && upperPath == path) return true;
+    if (kind == CleanKind::SubkeyValues && upperPath.size() > path.size() + 1 && upperPath.starts_with(path) &&
+        upperPath[path.size()] == u'\\' && upperPath.find(u'\\', path.size() + 1) == std::u16string_view::npos)
+      return true;
+  }
+  return false;
+}
+
 const std::vector<CleanPlace> kCleanPlaces = {
     {kInternetSettings,
      u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zones\\2", CleanKind::Values},

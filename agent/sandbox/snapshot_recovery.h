@@ -33,6 +33,9 @@ struct SnapshotContents {
 
   void AddKey(std::u16string_view path);
   void AddValue(std::u16string_view keyPath, std::u16string_view name);
+  // Whether the values of the key at this upper-cased path matter to a
+  // clean-up (only those are recorded: a restore replays many values).
+  static bool TracksValuesOf(std::u16string_view upperPath);
 };
 
 // A place the exam itself writes to and a restore cleans: the values of

@@ -91,6 +91,8 @@ bool WriteKeyTree(SnapshotSource& source, XmlWriter& writer, SnapshotKey key, co
 struct KeyFrame {
   std::u16string name;
   SnapshotKey key = 0;
+  std::u16string upperPath;  // the full path, upper-cased; kept only while contents are collected
+  bool tracksValues = false;
 };
 
 SnapshotKey OpenSnapshotKey(const std::vector<KeyFrame>& stack, SnapshotTarget& target) {
@@ -116,7 +118,7 @@ bool SetSnapshotValue(SnapshotTarget& target, SnapshotKey key, const std::u16str
   // snapshot holds: it stays as it is. Rewriting it would change what the
   // text form cannot carry (REG_NONE, big-endian and link values, string
   // terminators) although nobody changed it.
-  RawValue current;
+  static thread_local RawValue current;  // its buffer is reused value after value
   if (target.QueryValue(key, isDefault, name, current) &&
       RegTypeFromName(current.type == kRegNone || current.type == kRegSz ? u"" : RegTypeName(current.type)) == type &&
       FormatValueText(current.type, current.data) == text)
@@ -127,14 +129,6 @@ bool SetSnapshotValue(SnapshotTarget& target, SnapshotKey key, const std::u16str
   return false;
 }
 
-std::u16string StackPath(const std::vector<KeyFrame>& stack) {
-  std::u16string path;
-  for (const auto& frame : stack) {
-    if (!path.empty()) path += u'\\';
-    path += frame.name;
-  }
-  return path;
-}
 
 }  // namespace
 
@@ -195,13 +189,17 @@ RestoreOutcome RestoreSnapshot(XmlReader& reader, SnapshotTarget& target, Snapsh
       const std::u16string attribute = UnescapeXmlText(reader.AttributeName());
       if (EqualsIgnoreCaseAscii(element, u"k")) {
         if (EqualsIgnoreCaseAscii(attribute, u"name")) {
-          stack.push_back({UnescapeXmlText(reader.AttributeValue()), 0});
+          stack.push_back({UnescapeXmlText(reader.AttributeValue()), 0, {}, false});
           stack.back().key = OpenSnapshotKey(stack, target);
           if (!stack.back().key) {
             go_on = false;
             outcome = RestoreOutcome::KeyFailed;
           } else if (contents) {
-            contents->AddKey(StackPath(stack));
+            KeyFrame& frame = stack.back();
+            frame.upperPath = stack.size() > 1 ? stack[stack.size() - 2].upperPath + u"\\" : std::u16string();
+            frame.upperPath += ToUpperAscii(frame.name);
+            frame.tracksValues = SnapshotContents::TracksValuesOf(frame.upperPath);
+            contents->keys.insert(frame.upperPath);
           }
         }
       } else if (EqualsIgnoreCaseAscii(element, u"v")) {
@@ -223,8 +221,9 @@ RestoreOutcome RestoreSnapshot(XmlReader& reader, SnapshotTarget& target, Snapsh
       } else if (EqualsIgnoreCaseAscii(element, u"v")) {
         if (!SetSnapshotValue(target, stack.back().key, valueName, valueText, typeText))
           outcome = RestoreOutcome::ValueFailed;
-        if (contents)
-          contents->AddValue(StackPath(stack), EqualsIgnoreCaseAscii(valueName, kDefaultValueName) ? u"" : valueName);
+        if (contents && stack.back().tracksValues)
+          contents->values[stack.back().upperPath].insert(
+              EqualsIgnoreCaseAscii(valueName, kDefaultValueName) ? std::u16string() : ToUpperAscii(valueName));
         valueName.clear();
         valueText.clear();
         typeText.clear();

@@ -2,6 +2,8 @@
 // registry behind the save walk and the replay, and the two commands.
 #include <windows.h>
 
+#include <algorithm>
+
 #include "agent/sandbox/sandbox_commands.h"
 #include "agent/sandbox/snapshot_pending_win.h"
 #include "agent/sandbox/snapshot_recovery.h"
@@ -141,12 +143,18 @@ class RegistryTarget : public SnapshotTarget {
     return RegSetValueExW(Key(key), isDefault ? nullptr : W(name), 0, type, data.data(),
                           static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
   }
+  // One call for the usual value (the buffer keeps its size between calls),
+  // a second one only for a value larger than any before.
   bool QueryValue(SnapshotKey key, bool isDefault, const std::u16string& name, RawValue& value) override {
     const wchar_t* valueName = isDefault ? nullptr : W(name);
-    DWORD type = 0, size = 0;
-    if (RegQueryValueExW(Key(key), valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
-    value.data.resize(size);
-    if (RegQueryValueExW(Key(key), valueName, nullptr, &type, value.data.data(), &size) != ERROR_SUCCESS) return false;
+    value.data.resize(std::max<size_t>(value.data.capacity(), 512));
+    DWORD type = 0, size = static_cast<DWORD>(value.data.size());
+    LONG rc = RegQueryValueExW(Key(key), valueName, nullptr, &type, value.data.data(), &size);
+    if (rc == ERROR_MORE_DATA) {
+      value.data.resize(size);
+      rc = RegQueryValueExW(Key(key), valueName, nullptr, &type, value.data.data(), &size);
+    }
+    if (rc != ERROR_SUCCESS) return false;
     value.data.resize(size);
     value.type = type;
     return true;
