@@ -125,3 +125,36 @@ done
 cp "$PAGE" "$OUT"/
 echo
 echo "Screenshots, logs and the page are in $OUT"
+
+step "7. The browser is killed in the middle of an exam; the next page puts the settings back"
+EXT='HKCU\Software\Microsoft\Windows\CurrentVersion\Ext'
+RUNKEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+export_both() {  # export_both FILE: Internet Settings and Ext as UTF-8 text
+  local k
+  for k in "$IS" "$EXT"; do
+    zv_wine64 reg export "$k" "$(zv_winpath "$WORK")\\both.reg" /y >/dev/null 2>&1 </dev/null
+    iconv -f UTF-16LE -t UTF-8 "$WORK/both.reg" | tr -d '\r'
+  done > "$1"
+}
+export_both "$OUT/settings-before-crash.txt"
+printf '%s\n' 'TrustzoneAddDomain("exam.example")' 'StartZaduzeApp()' 'sleep 60000' > "$WORK/crash.txt"
+( zv_wine64 "$CONTAINER" "$(zv_winpath "$PAGE")" --script "$(zv_winpath "$WORK")\\crash.txt" ) </dev/null >/dev/null 2>&1 &
+CRASH_JOB=$!
+zv_waitwin ZedudeVeri 30 >/dev/null
+sleep 3  # the window above may be a one-shot run's: the session is up by now
+echo "  the exam runs; pending snapshot: $(ls "$ZV_DOCS/zaduze/sandbox" | tr '\n' ' ')"
+zv_wine64 taskkill /f /im zaduze_container.exe </dev/null >/dev/null 2>&1
+wait "$CRASH_JOB" 2>/dev/null
+zv_tool waitgone ZedudeVeri 10000 >/dev/null
+export_both "$WORK/crashed.txt"
+echo "  the browser was killed; its settings now differ from before in $(diff "$OUT/settings-before-crash.txt" "$WORK/crashed.txt" | grep -c '^[<>]') lines"
+echo "  the snapshot is still there: $(ls "$ZV_DOCS/zaduze/sandbox" | tr '\n' ' ')"
+echo "  logon entry: $(zv_wine64 reg query "$RUNKEY" /v ZaduzeRecover 2>/dev/null </dev/null | tr -d '\r' | grep ZaduzeRecover | sed 's/^ *//')"
+printf '%s\n' 'echo [page] the next exam page' 'GetVersion()' > "$WORK/next.txt"
+zv_wine64 "$CONTAINER" "$(zv_winpath "$PAGE")" --script "$(zv_winpath "$WORK")\\next.txt" </dev/null >/dev/null 2>&1
+zv_tool waitgone ZedudeVeri 10000 >/dev/null
+export_both "$OUT/settings-after-recovery.txt"
+echo "  the next page recovered the snapshot at its creation and restored its own at its end"
+echo "  diff of the settings before the killed exam and now: $(diff "$OUT/settings-before-crash.txt" "$OUT/settings-after-recovery.txt" | grep -c '^[<>]') lines"
+diff "$OUT/settings-before-crash.txt" "$OUT/settings-after-recovery.txt" | grep '^[<>]' | sed 's/^/    /' | head -n 20
+echo "  pending snapshots: $(ls "$ZV_DOCS/zaduze/sandbox" | wc -l); logon entry: $(zv_wine64 reg query "$RUNKEY" /v ZaduzeRecover 2>/dev/null </dev/null | grep -c ZaduzeRecover)"

@@ -100,14 +100,14 @@ void CChildView::RunCommandOrStartSession() {
     case AgentCommand::QueryTrustedDomain:
       _exit(QueryTrustedDomain(m_settings.m_strTrustzoneQueryDomain));
     case AgentCommand::RegistrySave:
-      RegistrySaveCommand(m_settings, m_strSandboxFiles);
-      _exit(0);
+      _exit(RegistrySaveCommand(m_settings, m_strSandboxFiles));
     case AgentCommand::RegistryRestore:
-      RegistryRestoreCommand(hwnd(), m_settings, m_strSandboxFiles);
-      _exit(0);
+      _exit(RegistryRestoreCommand(hwnd(), m_settings, m_strSandboxFiles));
     case AgentCommand::RegistrySetLoose:
       ApplyBrowserSecuritySettings(m_arrExtSettingKeys);
       _exit(0);
+    case AgentCommand::RegistryRecover:
+      _exit(RegistryRecoverCommand(m_settings));
     case AgentCommand::Session:
       StartSession();
       return;

@@ -149,6 +149,10 @@ std::u16string BuildRegistrySetLooseCommandLine(int32_t debugLog) {
   return Line().Name(u"-RegistrySetLoose").Int(1).Name(u"-DebugLog").Int(debugLog).str();
 }
 
+std::u16string BuildRegistryRecoverCommandLine(int32_t debugSandbox, int32_t debugLog) {
+  return Line().Name(u"-RegistryRecover").Int(1).Name(u"-DebugSandbox").Int(debugSandbox).Name(u"-DebugLog").Int(debugLog).str();
+}
+
 std::u16string BuildRegistryRestoreCommandLine(std::u16string_view name, int32_t debugSandbox, int32_t debugLog) {
   return Line()
       .Name(u"-RegistryRestore").Text(name)

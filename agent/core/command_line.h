@@ -48,6 +48,7 @@ std::u16string BuildRegistrySaveCommandLine(std::u16string_view name, int32_t de
 std::u16string BuildLooseRegistrySaveCommandLine(std::u16string_view name, int32_t debugLog);  // "<name>_loose"
 std::u16string BuildRegistrySetLooseCommandLine(int32_t debugLog);
 std::u16string BuildRegistryRestoreCommandLine(std::u16string_view name, int32_t debugSandbox, int32_t debugLog);
+std::u16string BuildRegistryRecoverCommandLine(int32_t debugSandbox, int32_t debugLog);
 std::u16string BuildQueryCheatAppCommandLine(std::u16string_view appExceptionList, std::u16string_view appBlackList,
                                              std::u16string_view explorerExceptionList);
 std::u16string BuildTrustzoneAddIPCommandLine(std::u16string_view addresses, int32_t debugLog);

@@ -11,6 +11,7 @@ AgentCommand ChooseCommand(const TraySettings& s) {
   if (!s.m_strRegistrySave.empty()) return AgentCommand::RegistrySave;
   if (!s.m_strRegistryRestore.empty()) return AgentCommand::RegistryRestore;
   if (s.m_nRegistrySetLoose != 0) return AgentCommand::RegistrySetLoose;
+  if (s.m_nRegistryRecover != 0) return AgentCommand::RegistryRecover;
   return AgentCommand::Session;
 }
 

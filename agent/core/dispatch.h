@@ -12,9 +12,10 @@ enum class AgentCommand {
   AddTrustedDomains,     // -TrustzoneAddDomain: exit 0
   QueryTrustedRange,     // -TrustzoneQueryIP: exit code = the lookup
   QueryTrustedDomain,    // -TrustzoneQueryDomain: exit code = the lookup
-  RegistrySave,          // -RegistrySave: exit 0
-  RegistryRestore,       // -RegistryRestore: exit 0
+  RegistrySave,          // -RegistrySave: exit 0, non-zero when the snapshot is not whole
+  RegistryRestore,       // -RegistryRestore: exit 0, non-zero when a file was not replayed whole
   RegistrySetLoose,      // -RegistrySetLoose: exit 0
+  RegistryRecover,       // -RegistryRecover: exit 0, non-zero when a pending snapshot failed
   Session,               // none of the above: the process runs on
 };
 

@@ -23,6 +23,7 @@ const std::vector<OptionSpec>& OptionTable() {
       {u"-DebugSandbox", &S::m_nDebugSandbox, nullptr},
       {u"-QueryCheatApp", &S::m_nQueryCheatApp, nullptr},
       {u"-RegistrySetLoose", &S::m_nRegistrySetLoose, nullptr},
+      {u"-RegistryRecover", &S::m_nRegistryRecover, nullptr},
       {u"-ProtectAppExceptionList", nullptr, &S::m_strProtectAppExceptionList},
       {u"-ProtectKeyList", nullptr, &S::m_strProtectKeyList},
       {u"-ProtectExplorerExceptionList", nullptr, &S::m_strProtectExplorerExceptionList},

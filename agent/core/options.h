@@ -23,6 +23,8 @@ struct TraySettings {
   int32_t m_nDebugSandbox = 0;
   int32_t m_nQueryCheatApp = 0;
   int32_t m_nRegistrySetLoose = 0;
+  // Restores every pending snapshot no live control holds (logon, next page).
+  int32_t m_nRegistryRecover = 0;
   std::u16string m_strProtectAppExceptionList;
   std::u16string m_strProtectKeyList;
   std::u16string m_strProtectExplorerExceptionList;

@@ -13,11 +13,18 @@
 
 namespace zv {
 
-// -RegistrySave: both snapshot files of m_strRegistrySave; fills sandboxFiles.
-void RegistrySaveCommand(const TraySettings& settings, std::array<std::u16string, 2>& sandboxFiles);
-// -RegistryRestore: replays both files (message boxes owned by `owner`), then
-// deletes them or keeps them (-DebugSandbox).
-void RegistryRestoreCommand(HWND owner, const TraySettings& settings, std::array<std::u16string, 2>& sandboxFiles);
+// -RegistrySave: both snapshot files of m_strRegistrySave, each written to a
+// temporary file and moved into place only when both are whole; fills
+// sandboxFiles. The exit code: 0, or 1 when no whole pair could be written.
+int RegistrySaveCommand(const TraySettings& settings, std::array<std::u16string, 2>& sandboxFiles);
+// -RegistryRestore: replays both files (message boxes owned by `owner`) and
+// cleans the places the exam writes to; a replayed file is deleted or kept
+// (-DebugSandbox), one not replayed whole is kept under "_failed_". The exit
+// code: 0, or 1 when a file was missing or not replayed whole.
+int RegistryRestoreCommand(HWND owner, const TraySettings& settings, std::array<std::u16string, 2>& sandboxFiles);
+// -RegistryRecover: restores every pending snapshot that no live control
+// holds, newest first, without message boxes. 0, or 1 when one failed.
+int RegistryRecoverCommand(const TraySettings& settings);
 
 // Trusted-sites zone values and toolbar extension settings; the toolbar keys
 // it creates are appended to extSettingKeys.

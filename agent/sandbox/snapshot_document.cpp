@@ -359,7 +359,10 @@ bool XmlWriter::WriteDeclaration(const XmlElement& element) {
 
 bool XmlWriter::WriteLine(std::u16string_view text) {
   if (!opened_) {
-    if (!sink_.Open(path_)) return false;
+    if (!sink_.Open(path_)) {
+      writeFailed_ = true;
+      return false;
+    }
     opened_ = true;
   }
   if (!declarationWritten_) {
@@ -371,13 +374,16 @@ bool XmlWriter::WriteLine(std::u16string_view text) {
     WriteDeclaration(declaration);
     depth_ = depth;
   }
-  return sink_.Write(text.data(), text.size() * sizeof(char16_t));
+  if (sink_.Write(text.data(), text.size() * sizeof(char16_t))) return true;
+  writeFailed_ = true;
+  return false;
 }
 
 void XmlWriter::Close() {
   if (opened_) sink_.Close();
   opened_ = false;
   declarationWritten_ = false;
+  writeFailed_ = false;
   depth_ = 0;
 }
 

@@ -133,6 +133,8 @@ class XmlWriter {
   void Close();
 
   int Depth() const { return depth_; }
+  // A line could not be written since the last Close(): the file lacks it.
+  bool WriteFailed() const { return writeFailed_; }
 
  private:
   void AppendTag(std::u16string& line, const XmlElement& element) const;
@@ -142,6 +144,7 @@ class XmlWriter {
   bool opened_ = false;
   bool declarationWritten_ = false;
   int depth_ = 0;
+  bool writeFailed_ = false;
   std::u16string line_;  // reused line buffer
 };
 

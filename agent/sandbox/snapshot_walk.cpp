@@ -91,6 +91,8 @@ bool WriteKeyTree(SnapshotSource& source, XmlWriter& writer, SnapshotKey key, co
 struct KeyFrame {
   std::u16string name;
   SnapshotKey key = 0;
+  std::u16string upperPath;  // the full path, upper-cased; kept only while contents are collected
+  bool tracksValues = false;
 };
 
 SnapshotKey OpenSnapshotKey(const std::vector<KeyFrame>& stack, SnapshotTarget& target) {
@@ -108,13 +110,25 @@ SnapshotKey OpenSnapshotKey(const std::vector<KeyFrame>& stack, SnapshotTarget& 
   return 0;
 }
 
-void SetSnapshotValue(SnapshotTarget& target, SnapshotKey key, const std::u16string& name, const std::u16string& text,
+bool SetSnapshotValue(SnapshotTarget& target, SnapshotKey key, const std::u16string& name, const std::u16string& text,
                       const std::u16string& typeText) {
   const uint32_t type = RegTypeFromName(typeText);
-  const auto data = ParseValueText(type, text);
   const bool isDefault = EqualsIgnoreCaseAscii(name, kDefaultValueName);
-  if (!data || !target.SetValue(key, isDefault, name, type, *data)) target.ShowMessage(u"couldn't set value " + name);
+  // A value that would be saved as exactly this text and type is what the
+  // snapshot holds: it stays as it is. Rewriting it would change what the
+  // text form cannot carry (REG_NONE, big-endian and link values, string
+  // terminators) although nobody changed it.
+  static thread_local RawValue current;  // its buffer is reused value after value
+  if (target.QueryValue(key, isDefault, name, current) &&
+      RegTypeFromName(current.type == kRegNone || current.type == kRegSz ? u"" : RegTypeName(current.type)) == type &&
+      FormatValueText(current.type, current.data) == text)
+    return true;
+  const auto data = ParseValueText(type, text);
+  if (data && target.SetValue(key, isDefault, name, type, *data)) return true;
+  target.ShowMessage(u"couldn't set value " + name);
+  return false;
 }
+
 
 }  // namespace
 
@@ -142,8 +156,8 @@ std::vector<SnapshotValue> CollectValues(const std::vector<RawValue>& values) {
   return records;
 }
 
-void SaveSnapshot(const std::u16string& keyPath, SnapshotSource& source, XmlWriter& writer) {
-  writer.WriteStartElement(XmlElement(u"registry"));
+bool SaveSnapshot(const std::u16string& keyPath, SnapshotSource& source, XmlWriter& writer) {
+  bool whole = writer.WriteStartElement(XmlElement(u"registry"));
   const size_t slash = keyPath.find(u'\\');
   const std::u16string rootName = keyPath.substr(0, slash);
   const std::u16string rest = slash == std::u16string::npos ? std::u16string() : keyPath.substr(slash + 1);
@@ -152,16 +166,19 @@ void SaveSnapshot(const std::u16string& keyPath, SnapshotSource& source, XmlWrit
   if (key) {
     const auto components = SplitPath(keyPath);
     for (const auto& component : components) writer.WriteStartElement(NamedElement(u"k", component));
-    WriteKeyTree(source, writer, key, std::u16string());
+    if (!WriteKeyTree(source, writer, key, std::u16string())) whole = false;
     for (size_t i = 0; i < components.size(); ++i) writer.WriteEndElement(u"k");
     source.Close(key);
   }
   writer.WriteEndElement(u"registry");
+  if (writer.WriteFailed()) whole = false;
   writer.Close();
+  return whole;
 }
 
-void RestoreSnapshot(XmlReader& reader, SnapshotTarget& target) {
+RestoreOutcome RestoreSnapshot(XmlReader& reader, SnapshotTarget& target, SnapshotContents* contents) {
   reader.SetShowErrors(true);
+  RestoreOutcome outcome = RestoreOutcome::Done;
   std::vector<KeyFrame> stack;
   std::u16string valueName, valueText, typeText;
   bool go_on = true;
@@ -172,9 +189,18 @@ void RestoreSnapshot(XmlReader& reader, SnapshotTarget& target) {
       const std::u16string attribute = UnescapeXmlText(reader.AttributeName());
       if (EqualsIgnoreCaseAscii(element, u"k")) {
         if (EqualsIgnoreCaseAscii(attribute, u"name")) {
-          stack.push_back({UnescapeXmlText(reader.AttributeValue()), 0});
+          stack.push_back({UnescapeXmlText(reader.AttributeValue()), 0, {}, false});
           stack.back().key = OpenSnapshotKey(stack, target);
-          if (!stack.back().key) go_on = false;
+          if (!stack.back().key) {
+            go_on = false;
+            outcome = RestoreOutcome::KeyFailed;
+          } else if (contents) {
+            KeyFrame& frame = stack.back();
+            frame.upperPath = stack.size() > 1 ? stack[stack.size() - 2].upperPath + u"\\" : std::u16string();
+            frame.upperPath += ToUpperAscii(frame.name);
+            frame.tracksValues = SnapshotContents::TracksValuesOf(frame.upperPath);
+            contents->keys.insert(frame.upperPath);
+          }
         }
       } else if (EqualsIgnoreCaseAscii(element, u"v")) {
         if (attribute == u"name") {
@@ -193,17 +219,23 @@ void RestoreSnapshot(XmlReader& reader, SnapshotTarget& target) {
         if (stack.back().key) target.Close(stack.back().key);
         stack.pop_back();
       } else if (EqualsIgnoreCaseAscii(element, u"v")) {
-        SetSnapshotValue(target, stack.back().key, valueName, valueText, typeText);
+        if (!SetSnapshotValue(target, stack.back().key, valueName, valueText, typeText))
+          outcome = RestoreOutcome::ValueFailed;
+        if (contents && stack.back().tracksValues)
+          contents->values[stack.back().upperPath].insert(
+              EqualsIgnoreCaseAscii(valueName, kDefaultValueName) ? std::u16string() : ToUpperAscii(valueName));
         valueName.clear();
         valueText.clear();
         typeText.clear();
       }
     }
   }
+  if (!reader.ErrorText().empty()) outcome = RestoreOutcome::ParseError;
   for (auto it = stack.rbegin(); it != stack.rend(); ++it)
     if (it->key) target.Close(it->key);
   reader.SetShowErrors(false);
   reader.Close();
+  return outcome;
 }
 
 std::u16string SnapshotFilePath(const std::u16string& folder, const std::u16string& name, int index) {

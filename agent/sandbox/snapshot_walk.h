@@ -12,6 +12,7 @@
 
 #include "agent/sandbox/snapshot_document.h"
 #include "agent/sandbox/snapshot_reader.h"
+#include "agent/sandbox/snapshot_recovery.h"
 
 namespace zv {
 
@@ -61,6 +62,10 @@ class SnapshotTarget {
   // isDefault: the key's unnamed value (name is then ignored).
   virtual bool SetValue(SnapshotKey key, bool isDefault, const std::u16string& name, uint32_t type,
                         const std::vector<uint8_t>& data) = 0;
+  // The current value, when the target can tell; false: absent or unknown.
+  virtual bool QueryValue(SnapshotKey, bool /*isDefault*/, const std::u16string& /*name*/, RawValue& /*value*/) {
+    return false;
+  }
   // A modal message with the standard arrow cursor.
   virtual void ShowMessage(const std::u16string& text) = 0;
 };
@@ -86,13 +91,16 @@ std::vector<SnapshotValue> CollectValues(const std::vector<RawValue>& values);
 extern uint32_t g_nSnapshotVisitedKeys;
 
 // Writes the subtree at keyPath ("HKEY_CURRENT_USER\Software\...") through the
-// writer (whose path is set) and closes it.
-void SaveSnapshot(const std::u16string& keyPath, SnapshotSource& source, XmlWriter& writer);
+// writer (whose path is set) and closes it. False when the document is not a
+// whole snapshot: the walk was stopped (Escape) or a line could not be written.
+bool SaveSnapshot(const std::u16string& keyPath, SnapshotSource& source, XmlWriter& writer);
 
 // Replays a snapshot: creates the keys it names and sets its values. Stops at
 // a parse error (the reader presents it when its show-errors flag is set) or
-// at a key that cannot be opened or created.
-void RestoreSnapshot(XmlReader& reader, SnapshotTarget& target);
+// at a key that cannot be opened or created. Tells how it ended (Done only
+// when every node was read and applied); `contents`, when given, receives
+// every key and value the document names.
+RestoreOutcome RestoreSnapshot(XmlReader& reader, SnapshotTarget& target, SnapshotContents* contents = nullptr);
 
 // The two subtrees of a snapshot set, index 0 and 1.
 extern const std::array<std::u16string_view, 2> kSnapshotKeys;

@@ -2,10 +2,15 @@
 // registry behind the save walk and the replay, and the two commands.
 #include <windows.h>
 
+#include <algorithm>
+
 #include "agent/sandbox/sandbox_commands.h"
+#include "agent/sandbox/snapshot_pending_win.h"
+#include "agent/sandbox/snapshot_recovery.h"
 #include "agent/sandbox/snapshot_walk.h"
 #include "agent/sandbox/snapshot_win.h"
 #include "common/log/log.h"
+#include "common/text/text_util.h"
 #include "platform/handles.h"
 #include "platform/shell_folders.h"
 #include "platform/wide.h"
@@ -49,7 +54,12 @@ class FileSink : public ByteSink {
     DWORD written = 0;
     return file_ && WriteFile(file_.get(), data, static_cast<DWORD>(size), &written, nullptr) && written == size;
   }
-  void Close() override { file_.reset(); }
+  // Flushed to the disk before it is closed: the caller moves the file into
+  // place next, and a whole snapshot must be on the disk before its name is.
+  void Close() override {
+    if (file_) FlushFileBuffers(file_.get());
+    file_.reset();
+  }
 
  private:
   UniqueFileHandle file_;
@@ -112,7 +122,7 @@ class RegistrySource : public SnapshotSource {
 
 class RegistryTarget : public SnapshotTarget {
  public:
-  explicit RegistryTarget(HWND owner) : owner_(owner) {}
+  RegistryTarget(HWND owner, bool showMessages) : owner_(owner), showMessages_(showMessages) {}
   SnapshotKey OpenKey(RootKey root, const std::u16string& path) override {
     HKEY parent = RootHandle(root);
     return parent ? Hand(zv::OpenKey(parent, path)) : 0;
@@ -133,13 +143,33 @@ class RegistryTarget : public SnapshotTarget {
     return RegSetValueExW(Key(key), isDefault ? nullptr : W(name), 0, type, data.data(),
                           static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
   }
-  void ShowMessage(const std::u16string& text) override { ShowSandboxMessage(owner_, text); }
+  // One call for the usual value (the buffer keeps its size between calls),
+  // a second one only for a value larger than any before.
+  bool QueryValue(SnapshotKey key, bool isDefault, const std::u16string& name, RawValue& value) override {
+    const wchar_t* valueName = isDefault ? nullptr : W(name);
+    value.data.resize(std::max<size_t>(value.data.capacity(), 512));
+    DWORD type = 0, size = static_cast<DWORD>(value.data.size());
+    LONG rc = RegQueryValueExW(Key(key), valueName, nullptr, &type, value.data.data(), &size);
+    if (rc == ERROR_MORE_DATA) {
+      value.data.resize(size);
+      rc = RegQueryValueExW(Key(key), valueName, nullptr, &type, value.data.data(), &size);
+    }
+    if (rc != ERROR_SUCCESS) return false;
+    value.data.resize(size);
+    value.type = type;
+    return true;
+  }
+  void ShowMessage(const std::u16string& text) override {
+    if (showMessages_)
+      ShowSandboxMessage(owner_, text);
+    else
+      FILE_LOG(logWARNING) << LogText(text);
+  }
 
  private:
   HWND owner_;
+  bool showMessages_;
 };
-
-bool FileExists(const std::u16string& path) { return GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES; }
 
 }  // namespace
 
@@ -171,46 +201,198 @@ bool SaveRegistryKey(const std::u16string& keyPath, const std::u16string& filePa
   XmlWriter writer(sink);
   writer.SetPath(filePath);
   RegistrySource source;
-  SaveSnapshot(keyPath, source, writer);
-  return true;
+  return SaveSnapshot(keyPath, source, writer);
 }
 
-bool RestoreRegistryFile(HWND owner, const std::u16string& filePath) {
-  XmlReader reader;
-  reader.SetLoader(LoadWholeFile);
-  reader.SetErrorPresenter([owner](const std::u16string& text) { ShowSandboxMessage(owner, text); });
-  reader.SetPath(filePath);
-  RegistryTarget target(owner);
-  RestoreSnapshot(reader, target);
-  return true;
-}
-
-void RegistrySaveCommand(const TraySettings& settings, std::array<std::u16string, 2>& sandboxFiles) {
-  const std::u16string folder = DocumentsSubfolderW(kSandboxFolderW);
-  for (int index = 0; index < 2; ++index) {
-    sandboxFiles[index] = SnapshotFilePath(folder, settings.m_strRegistrySave, index);
-    SaveRegistryKey(std::u16string(kSnapshotKeys[index]), sandboxFiles[index]);
-    FILE_LOG(logINFO) << "Sandbox backup done: " << LogText(sandboxFiles[index]);
-  }
-}
-
-void RegistryRestoreCommand(HWND owner, const TraySettings& settings, std::array<std::u16string, 2>& sandboxFiles) {
-  const std::u16string folder = DocumentsSubfolderW(kSandboxFolderW);
-  for (int index = 0; index < 2; ++index) {
-    sandboxFiles[index] = SnapshotFilePath(folder, settings.m_strRegistryRestore, index);
-    if (FileExists(sandboxFiles[index])) {
-      RestoreRegistryFile(owner, sandboxFiles[index]);
-      FILE_LOG(logINFO) << "Sandbox restore done: " << LogText(sandboxFiles[index]);
-    } else {
-      FILE_LOG(logINFO) << "Sandbox restore failed: : " << LogText(sandboxFiles[index]);
+RestoreOutcome RestoreRegistryFile(HWND owner, const std::u16string& filePath, bool showMessages,
+                                   SnapshotContents* contents) {
+  std::string bytes;
+  if (!LoadWholeFile(filePath, bytes)) return RestoreOutcome::Unreadable;
+  if (!IsCompleteSnapshot(bytes)) return RestoreOutcome::Incomplete;
+  if (!showMessages) {
+    // Nobody is there to be told about a half-applied file: one that does not
+    // parse to its end is not replayed at all.
+    XmlReader check;
+    check.SetLoader([&bytes](const std::u16string&, std::string& out) {
+      out = bytes;
+      return true;
+    });
+    check.SetPath(filePath);
+    while (check.Read()) {
+    }
+    if (!check.ErrorText().empty()) {
+      FILE_LOG(logWARNING) << LogText(check.ErrorText());
+      return RestoreOutcome::ParseError;
     }
   }
-  for (const auto& path : sandboxFiles) {
-    if (settings.m_nDebugSandbox == 0)
-      DeleteFileW(W(path));
-    else
-      MoveFileW(W(path), W(DebugSnapshotPath(path)));
+  XmlReader reader;
+  // The bytes just checked are the ones replayed.
+  reader.SetLoader([&bytes](const std::u16string&, std::string& out) {
+    out.swap(bytes);
+    return true;
+  });
+  if (showMessages)
+    reader.SetErrorPresenter([owner](const std::u16string& text) { ShowSandboxMessage(owner, text); });
+  else
+    reader.SetErrorPresenter([](const std::u16string& text) { FILE_LOG(logWARNING) << LogText(text); });
+  reader.SetPath(filePath);
+  RegistryTarget target(owner, showMessages);
+  return RestoreSnapshot(reader, target, contents);
+}
+
+namespace {
+
+bool FileExists(const std::u16string& path) { return GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES; }
+
+// "HKEY_CURRENT_USER\rest" -> rest (every clean place is below HKCU).
+std::u16string BelowCurrentUser(std::u16string_view path) {
+  return std::u16string(path.substr(path.find(u'\\') + 1));
+}
+
+std::vector<std::u16string> EnumNames(HKEY key, bool values) {
+  std::vector<std::u16string> names;
+  std::vector<wchar_t> buffer(16384);
+  for (DWORD i = 0;; ++i) {
+    DWORD length = static_cast<DWORD>(buffer.size());
+    const LONG rc = values ? RegEnumValueW(key, i, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr)
+                           : RegEnumKeyExW(key, i, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
+    if (rc != ERROR_SUCCESS) break;
+    names.push_back(U16(buffer.data(), length));
   }
+  return names;
+}
+
+void RemoveUnheld(HKEY key, const SnapshotContents& contents, const CleanPlace& place) {
+  const bool values = place.kind != CleanKind::Subkeys;
+  for (const auto& name : NamesToRemove(contents, place, EnumNames(key, values))) {
+    if (values) {
+      RegDeleteValueW(key, name.empty() ? nullptr : W(name));
+    } else {
+      RegDeleteTreeW(key, W(name));
+      RegDeleteKeyW(key, W(name));
+    }
+    FILE_LOG(logINFO) << "Sandbox removed: " << LogText(place.path) << "\\" << LogText(name);
+  }
+}
+
+// Removes from the places the exam writes to what the replayed snapshot
+// does not hold.
+void CleanRestoredPlaces(const SnapshotContents& contents) {
+  for (const CleanPlace& place : kCleanPlaces) {
+    UniqueRegKey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, W(BelowCurrentUser(place.path)), 0, KEY_ALL_ACCESS, key.put()) !=
+        ERROR_SUCCESS)
+      continue;
+    if (place.kind != CleanKind::SubkeyValues) {
+      RemoveUnheld(key.get(), contents, place);
+      continue;
+    }
+    for (const auto& sub : EnumNames(key.get(), false)) {
+      const std::u16string path = std::u16string(place.path) + u"\\" + sub;
+      if (!contents.keys.count(ToUpperAscii(path))) continue;
+      UniqueRegKey subkey;
+      if (RegOpenKeyExW(key.get(), W(sub), 0, KEY_ALL_ACCESS, subkey.put()) != ERROR_SUCCESS) continue;
+      RemoveUnheld(subkey.get(), contents, CleanPlace{place.savedKey, path, CleanKind::SubkeyValues});
+    }
+  }
+}
+
+// Restores both files of a snapshot: each whole replay is followed by the
+// clean-up and the file's removal (or its _debug_ copy); a file that could not
+// be replayed whole is kept under _failed_. True when both came back whole.
+bool RestoreSnapshotPair(HWND owner, const std::u16string& folder, const std::u16string& name, int32_t debugSandbox,
+                         bool showMessages, std::array<std::u16string, 2>& sandboxFiles) {
+  bool whole = true;
+  for (int index = 0; index < 2; ++index) {
+    const std::u16string& path = sandboxFiles[index] = SnapshotFilePath(folder, name, index);
+    if (!FileExists(path)) {
+      FILE_LOG(logINFO) << "Sandbox restore failed: : " << LogText(path);
+      whole = false;
+      continue;
+    }
+    SnapshotContents contents;
+    const RestoreOutcome outcome = RestoreRegistryFile(owner, path, showMessages, &contents);
+    if (outcome == RestoreOutcome::Done) {
+      CleanRestoredPlaces(contents);
+      FILE_LOG(logINFO) << "Sandbox restore done: " << LogText(path);
+      if (debugSandbox == 0)
+        DeleteFileW(W(path));
+      else
+        MoveFileW(W(path), W(DebugSnapshotPath(path)));
+    } else {
+      whole = false;
+      FILE_LOG(logERROR) << "Sandbox restore failed: " << LogText(RestoreFailureText(outcome)) << ": "
+                         << LogText(path) << ", kept as " << LogText(FailedSnapshotPath(path));
+      MoveFileExW(W(path), W(FailedSnapshotPath(path)), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    }
+  }
+  return whole;
+}
+
+// The logon entry exists exactly while a snapshot is pending.
+void UpdateRecoverEntry(const std::u16string& folder) {
+  UniqueRegKey key;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, W(std::u16string(kRecoverRunKey)), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                      key.put(), nullptr) != ERROR_SUCCESS)
+    return;
+  const std::u16string value(kRecoverRunValue);
+  if (ListPendingSnapshots(folder).empty()) {
+    RegDeleteValueW(key.get(), W(value));
+    return;
+  }
+  wchar_t agent[MAX_PATH * 2];
+  const DWORD length = GetModuleFileNameW(nullptr, agent, MAX_PATH * 2);
+  if (length == 0 || length >= MAX_PATH * 2) return;
+  const std::u16string command = RecoverRunCommand(U16(agent, length));
+  RegSetValueExW(key.get(), W(value), 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                 static_cast<DWORD>((command.size() + 1) * sizeof(char16_t)));
+}
+
+}  // namespace
+
+int RegistrySaveCommand(const TraySettings& settings, std::array<std::u16string, 2>& sandboxFiles) {
+  const std::u16string folder = DocumentsSubfolderW(kSandboxFolderW);
+  std::array<std::u16string, 2> temporary;
+  bool whole = true;
+  for (int index = 0; index < 2; ++index) {
+    sandboxFiles[index] = SnapshotFilePath(folder, settings.m_strRegistrySave, index);
+    temporary[index] = sandboxFiles[index] + u".tmp";
+    if (!SaveRegistryKey(std::u16string(kSnapshotKeys[index]), temporary[index])) {
+      FILE_LOG(logERROR) << "Sandbox backup failed: snapshot not whole: " << LogText(sandboxFiles[index]);
+      whole = false;
+    }
+  }
+  for (int index = 0; whole && index < 2; ++index) {
+    if (!MoveFileExW(W(temporary[index]), W(sandboxFiles[index]), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      FILE_LOG(logERROR) << "Sandbox backup failed: cannot move into place: " << LogText(sandboxFiles[index]);
+      whole = false;
+    }
+  }
+  for (const auto& path : temporary) DeleteFileW(W(path));
+  if (!whole) return 1;
+  for (const auto& path : sandboxFiles) FILE_LOG(logINFO) << "Sandbox backup done: " << LogText(path);
+  UpdateRecoverEntry(folder);
+  return 0;
+}
+
+int RegistryRestoreCommand(HWND owner, const TraySettings& settings, std::array<std::u16string, 2>& sandboxFiles) {
+  const std::u16string folder = DocumentsSubfolderW(kSandboxFolderW);
+  const bool whole =
+      RestoreSnapshotPair(owner, folder, settings.m_strRegistryRestore, settings.m_nDebugSandbox, true, sandboxFiles);
+  UpdateRecoverEntry(folder);
+  return whole ? 0 : 1;
+}
+
+int RegistryRecoverCommand(const TraySettings& settings) {
+  const std::u16string folder = DocumentsSubfolderW(kSandboxFolderW);
+  bool whole = true;
+  for (const auto& name : UnheldPendingSnapshots(folder)) {
+    FILE_LOG(logINFO) << "Sandbox recover: " << LogText(name);
+    std::array<std::u16string, 2> files;
+    if (!RestoreSnapshotPair(nullptr, folder, name, settings.m_nDebugSandbox, false, files)) whole = false;
+  }
+  UpdateRecoverEntry(folder);
+  return whole ? 0 : 1;
 }
 
 }  // namespace zv

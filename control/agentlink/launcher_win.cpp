@@ -51,7 +51,34 @@ bool StartAgentProcess(const std::u16string& options, PROCESS_INFORMATION& pi) {
                         &pi) != FALSE;
 }
 
+namespace {
+
+// One-shot runs of all controls in the logon session go one at a time: the
+// agent runs once per session, and a copy started while another one runs
+// ends at once with 0 without doing anything. At most 30 s of waiting.
+class OneShotTurn {
+ public:
+  OneShotTurn() : mutex_(CreateMutexW(nullptr, FALSE, L"Local\\ZaduzeAgentOneShot")) {
+    if (mutex_) {
+      const DWORD wait = WaitForSingleObject(mutex_.get(), 30000);
+      owned_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+    }
+  }
+  ~OneShotTurn() {
+    if (owned_) ReleaseMutex(mutex_.get());
+  }
+  OneShotTurn(const OneShotTurn&) = delete;
+  OneShotTurn& operator=(const OneShotTurn&) = delete;
+
+ private:
+  UniqueKernelHandle mutex_;
+  bool owned_ = false;
+};
+
+}  // namespace
+
 int RunAgentProcess(const std::u16string& options) {
+  OneShotTurn turn;
   PROCESS_INFORMATION pi;
   if (!StartAgentProcess(options, pi)) return -1;
   UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);

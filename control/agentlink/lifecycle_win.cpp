@@ -1,9 +1,19 @@
 // The control's creation and destruction steps: log, version, window text,
 // AfterCreated, the notice popup, then the registry snapshot and the browser
 // security settings through one-shot agent runs; the restore at the end.
+//
+// The user's settings are protected around the snapshot: snapshots a page
+// left behind (its browser crashed or was killed) are restored before a new
+// one is taken; the settings are loosened only behind a snapshot that was
+// saved whole; the snapshot carries a unique name and a named marker that the
+// system releases with the process, so that nobody restores a snapshot a
+// live page still owns; and of two overlapping pages the one that restores
+// last puts back the oldest snapshot, the user's own settings.
 #include <time.h>
 
 #include "agent/core/command_line.h"
+#include "agent/sandbox/snapshot_pending_win.h"
+#include "agent/sandbox/snapshot_recovery.h"
 #include "common/log/log.h"
 #include "control/agentlink/notice_popup_win.h"
 #include "control/ocx/zaduze_ctrl.h"
@@ -21,6 +31,28 @@ void SnapshotTimeStamp(wchar_t (&out)[80]) {
   struct tm local {};
   _localtime64_s(&local, &now);
   if (wcsftime(out, 80, L"%Y%m%d-%H%M%S", &local) == 0) out[0] = L'\0';
+}
+
+// The agent runs once per logon session, and a copy started while another
+// one runs ends at once without doing anything. The snapshot commands first
+// wait for a running agent to end: a one-shot run of another page ends at
+// once, a session agent whose page has gone ends by its keep-alive time-out.
+// At most 10 s; after that the command goes as it would have anyway.
+void WaitForAgentIdle() {
+  for (int i = 0; i < 100; ++i) {
+    UniqueKernelHandle running(OpenEventW(SYNCHRONIZE, FALSE, L"ZedudeVeri"));
+    if (!running) return;
+    Sleep(100);
+  }
+}
+
+// A snapshot newer than `name` that a live control still holds.
+bool NewerSnapshotHeld(const std::u16string& folder, const std::u16string& name) {
+  for (const auto& pending : ListPendingSnapshots(folder)) {
+    if (pending == name) return false;
+    if (SnapshotMarkerHeld(pending)) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -43,11 +75,41 @@ int CZaduzeCtrl::OnCreateStep() {
   m_pAlert->Create(m_wnd.hwnd());
   if (m_props.appNotification != 0) m_pAlert->Show(u"Zaduze 가 시작되었습니다.");
 
-  if (m_props.webSandboxMode != 0) {
-    SnapshotTimeStamp(m_szSnapshotName);
-    RunAgentCommand(BuildRegistrySaveCommandLine(U16(m_szSnapshotName), m_props.debugLog));
+  const std::u16string sandbox = DocumentsSubfolderW(kSandboxFolderW);
+  // Pending snapshots nobody holds were left by a page that never restored
+  // them: they come back before anything is saved or loosened (a cheap look
+  // at the folder, so that an ordinary page runs no extra command).
+  if (!sandbox.empty() && !UnheldPendingSnapshots(sandbox).empty()) {
+    WaitForAgentIdle();
+    const int code = RunAgentCommand(BuildRegistryRecoverCommandLine(m_props.debugSandbox, m_props.debugLog));
+    FILE_LOG(logINFO) << "RegistryRecover : " << code;
   }
-  RunAgentCommand(BuildRegistrySetLooseCommandLine(m_props.debugLog));
+
+  bool backedUp = true;
+  if (m_props.webSandboxMode != 0) {
+    wchar_t stamp[80];
+    SnapshotTimeStamp(stamp);
+    // A name whose files exist or whose marker another page holds is taken:
+    // the claim of the free name is the marker itself.
+    const std::u16string name = UniqueSnapshotName(U16(stamp), [&](const std::u16string& candidate) {
+      if (SnapshotFilesExist(sandbox, candidate)) return true;
+      m_hSnapshotMarker = ClaimSnapshotMarker(candidate);
+      return !m_hSnapshotMarker;
+    });
+    m_szSnapshotName[0] = L'\0';
+    if (!name.empty() && name.size() < 80) wcsncpy(m_szSnapshotName, W(name), 80);
+    WaitForAgentIdle();
+    const int code =
+        m_szSnapshotName[0] ? RunAgentCommand(BuildRegistrySaveCommandLine(U16(m_szSnapshotName), m_props.debugLog)) : -1;
+    if (code != 0) {
+      // No loosening without a backup to undo it.
+      FILE_LOG(logERROR) << "RegistrySave failed (" << code << "): browser settings left unchanged";
+      backedUp = false;
+      m_szSnapshotName[0] = L'\0';
+      m_hSnapshotMarker.reset();
+    }
+  }
+  if (backedUp) RunAgentCommand(BuildRegistrySetLooseCommandLine(m_props.debugLog));
   if (m_props.debugSandbox != 0) {
     wchar_t loose[80];
     SnapshotTimeStamp(loose);
@@ -60,8 +122,23 @@ void CZaduzeCtrl::OnDestroyStep() {
   // Without a snapshot taken at creation there is nothing to restore: an
   // agent started with an empty snapshot name would start a protection
   // session instead.
-  if (m_props.webSandboxMode != 0 && m_szSnapshotName[0] != L'\0')
-    RunAgentCommand(BuildRegistryRestoreCommandLine(U16(m_szSnapshotName), m_props.debugSandbox, m_props.debugLog));
+  if (m_props.webSandboxMode != 0 && m_szSnapshotName[0] != L'\0') {
+    const std::u16string sandbox = DocumentsSubfolderW(kSandboxFolderW);
+    const std::u16string name = U16(m_szSnapshotName);
+    if (!sandbox.empty() && NewerSnapshotHeld(sandbox, name)) {
+      // A newer page saved its snapshot over our loosened settings and is
+      // still open: restoring ours now would be undone by its restore. Ours
+      // stays pending; the page that restores last recovers it after its own.
+      FILE_LOG(logINFO) << "RegistryRestore : left pending for a newer page, " << LogText(name);
+      m_hSnapshotMarker.reset();
+    } else {
+      WaitForAgentIdle();
+      RunAgentCommand(BuildRegistryRestoreCommandLine(name, m_props.debugSandbox, m_props.debugLog));
+      m_hSnapshotMarker.reset();
+      if (!sandbox.empty() && !UnheldPendingSnapshots(sandbox).empty()) RunAgentCommand(BuildRegistryRecoverCommandLine(m_props.debugSandbox, m_props.debugLog));
+    }
+  }
+  m_hSnapshotMarker.reset();
   FILE_LOG(logINFO) << "Zaduze(ocx) stopped";
 }
 

@@ -266,6 +266,7 @@ class CZaduzeCtrl final : public IDispatch,
   HWND m_hAgentWnd = nullptr;
   std::unique_ptr<NoticePopup> m_pAlert;  // owns the popup and its style
   wchar_t m_szSnapshotName[80] = {};
+  UniqueKernelHandle m_hSnapshotMarker;  // held while this control's snapshot is in use
 
 };
 

@@ -31,6 +31,8 @@ TEST(ChooseCommand, FirstMatchingRowWins) {
       {u"-RegistryRestore \"n\" -RegistrySave \"n\"", AgentCommand::RegistrySave},
       {u"-RegistrySetLoose 1 -RegistryRestore \"n\"", AgentCommand::RegistryRestore},
       {u"-RegistrySetLoose 1 -ProtectKeyCheat 1", AgentCommand::RegistrySetLoose},
+      {u"-RegistryRecover 1 -RegistrySetLoose 1", AgentCommand::RegistrySetLoose},
+      {u"-RegistryRecover 1 -ProtectKeyCheat 1", AgentCommand::RegistryRecover},
       // "-1" begins with "-", so it is no value: nothing selected.
       {u"-RegistrySetLoose -1", AgentCommand::Session},
       {u"-RegistrySetLoose \" -1\"", AgentCommand::RegistrySetLoose},

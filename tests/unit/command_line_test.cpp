@@ -79,6 +79,7 @@ TEST(CommandLines, ExactTextsForPlainValues) {
   EXPECT_EQ(BuildLooseRegistrySaveCommandLine(u"20261207180102", 0),
             u"-RegistrySave \"20261207180102_loose\" -DebugLog 0");
   EXPECT_EQ(BuildRegistrySetLooseCommandLine(1), u"-RegistrySetLoose 1 -DebugLog 1");
+  EXPECT_EQ(BuildRegistryRecoverCommandLine(1, 0), u"-RegistryRecover 1 -DebugSandbox 1 -DebugLog 0");
   EXPECT_EQ(BuildRegistryRestoreCommandLine(u"n", 1, 0), u"-RegistryRestore \"n\" -DebugSandbox 1 -DebugLog 0");
   EXPECT_EQ(BuildQueryCheatAppCommandLine(u"a", u"b", u"c"),
             u"-ProtectAppExceptionList \"a\" -ProtectAppBlackList \"b\" -ProtectExplorerExceptionList \"c\" "

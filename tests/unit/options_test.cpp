@@ -39,7 +39,7 @@ TEST(ScanArguments, EveryOptionNameReachesItsField) {
       expected.*option.text = u"42";
     EXPECT_TRUE(s == expected) << ToUtf8(option.name);
   }
-  EXPECT_EQ(OptionTable().size(), 20u);
+  EXPECT_EQ(OptionTable().size(), 21u);
 }
 
 TEST(ScanArguments, NamesWithoutValues) {

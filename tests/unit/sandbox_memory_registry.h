@@ -109,6 +109,11 @@ class MemoryRegistry : public SnapshotSource, public SnapshotTarget {
     Key(key)->Set(isDefault ? std::u16string() : name, type, data);
     return true;
   }
+  bool QueryValue(SnapshotKey key, bool isDefault, const std::u16string& name, RawValue& value) override {
+    const RawValue* found = Key(key)->FindValue(isDefault ? std::u16string() : name);
+    if (found) value = *found;
+    return found != nullptr;
+  }
   void ShowMessage(const std::u16string& text) override { messages.push_back(text); }
 
  private:
@@ -121,15 +126,17 @@ class MemoryRegistry : public SnapshotSource, public SnapshotTarget {
 };
 
 // A snapshot of `path` written into memory.
-inline std::string SaveToMemory(MemoryRegistry& registry, const std::u16string& path) {
+inline std::string SaveToMemory(MemoryRegistry& registry, const std::u16string& path, bool* whole = nullptr) {
   MemorySink sink;
   XmlWriter writer(sink);
   writer.SetPath(u"C:\\snapshot_0.xml");
-  SaveSnapshot(path, registry, writer);
+  const bool done = SaveSnapshot(path, registry, writer);
+  if (whole) *whole = done;
   return sink.bytes;
 }
 
-inline void RestoreFromMemory(MemoryRegistry& registry, const std::string& bytes) {
+inline RestoreOutcome RestoreFromMemory(MemoryRegistry& registry, const std::string& bytes,
+                                        SnapshotContents* contents = nullptr) {
   XmlReader reader;
   reader.SetLoader([&bytes](const std::u16string&, std::string& out) {
     out = bytes;
@@ -137,7 +144,7 @@ inline void RestoreFromMemory(MemoryRegistry& registry, const std::string& bytes
   });
   reader.SetErrorPresenter([&registry](const std::u16string& text) { registry.ShowMessage(text); });
   reader.SetPath(u"C:\\snapshot_0.xml");
-  RestoreSnapshot(reader, registry);
+  return RestoreSnapshot(reader, registry, contents);
 }
 
 inline std::string Utf16Bytes(std::u16string_view text) {

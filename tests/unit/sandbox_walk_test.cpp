@@ -2,6 +2,7 @@
 // round trip of random trees through the file format.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "agent/sandbox/snapshot_walk.h"
@@ -95,7 +96,9 @@ TEST(SaveSnapshot, EscapeOnThePeekStopsTheSave) {
   }
   g_nSnapshotVisitedKeys = 0;
   reg.escapeAtPeek = 1;  // the second peek: the 51st key visited
-  const std::u16string text = AsText(test::SaveToMemory(reg, kTestPath));
+  bool whole = true;
+  const std::u16string text = AsText(test::SaveToMemory(reg, kTestPath, &whole));
+  EXPECT_FALSE(whole);  // a stopped save is no snapshot, though its document is closed
   EXPECT_EQ(reg.peeks, 2);
   EXPECT_EQ(g_nSnapshotVisitedKeys, 51u);
   // Keys 1..49 below Test are complete; the 50th got its start tag only.
@@ -163,6 +166,27 @@ TEST(RestoreSnapshot, MergesIntoTheRegistry) {
   EXPECT_EQ(now->subkeys.count(u"Empty"), 1u);
 }
 
+// Values the text form cannot carry exactly come back untouched when nobody
+// changed them; a changed one is written as the snapshot says.
+TEST(RestoreSnapshot, UnchangedValuesStayByteForByte) {
+  MemoryRegistry reg;
+  MemoryKey* test = reg.Find(RootKey::CurrentUser, u"Software\\Test", true);
+  const std::vector<RawValue> original = {
+      {u"none", kRegNone, Units(std::u16string(u"n\0", 2))},
+      {u"be", kRegDwordBigEndian, {0, 0, 1, 2}},
+      {u"link", kRegLink, Units(u"x")},
+      {u"sz", kRegSz, Units(std::u16string(u"one terminator\0", 15))},
+      {u"other", 12, {1, 2}},
+      {u"changed", kRegDword, {7, 0, 0, 0}},
+  };
+  test->values = original;
+  const std::string bytes = test::SaveToMemory(reg, kTestPath);
+  test->FindValue(u"changed")->data = {8, 0, 0, 0};
+  EXPECT_EQ(test::RestoreFromMemory(reg, bytes), RestoreOutcome::Done);
+  EXPECT_EQ(test->values, original);
+  EXPECT_EQ(reg.openKeys, 0);
+}
+
 TEST(RestoreSnapshot, ValueNamedDefaultIsTheDefaultValue) {
   MemoryRegistry reg;
   test::RestoreFromMemory(reg, test::Utf16Bytes(u"<k name=\"hkey_current_user\">\r\n<k name=\"T\">\r\n"
@@ -194,7 +218,7 @@ TEST(RestoreSnapshot, FailuresAndTheirMessages) {
   {
     // Malformed data: the value is reported (by its name as read) and the replay goes on.
     MemoryRegistry reg;
-    test::RestoreFromMemory(reg, test::Utf16Bytes(doc));
+    EXPECT_EQ(test::RestoreFromMemory(reg, test::Utf16Bytes(doc)), RestoreOutcome::ValueFailed);
     EXPECT_EQ(reg.messages, (std::vector<std::u16string>{u"couldn't set value bad", u"couldn't set value (Default)"}));
     EXPECT_EQ(reg.Find(RootKey::CurrentUser, u"T", false)->values.size(), 1u);
     EXPECT_NE(reg.Find(RootKey::CurrentUser, u"U", false), nullptr);
@@ -211,7 +235,7 @@ TEST(RestoreSnapshot, FailuresAndTheirMessages) {
     MemoryRegistry reg;
     reg.Find(RootKey::CurrentUser, u"", true);
     reg.failCreate = true;
-    test::RestoreFromMemory(reg, test::Utf16Bytes(doc));
+    EXPECT_EQ(test::RestoreFromMemory(reg, test::Utf16Bytes(doc)), RestoreOutcome::KeyFailed);
     EXPECT_EQ(reg.messages, (std::vector<std::u16string>{u"couldn't create key HKEY_CURRENT_USER\\T"}));
     EXPECT_EQ(reg.openKeys, 0);
   }
@@ -222,6 +246,91 @@ TEST(RestoreSnapshot, FailuresAndTheirMessages) {
     EXPECT_TRUE(reg.messages.empty());
     EXPECT_TRUE(reg.roots.empty());
   }
+}
+
+// Whole documents end with the end tag of `registry` on a line of its own.
+TEST(SnapshotRecovery, CompleteDocuments) {
+  MemoryRegistry reg;
+  reg.Find(RootKey::CurrentUser, u"Software\\Test\\A", true)->Set(u"v", kRegSz, Units(u"</registry>"));
+  bool whole = false;
+  const std::string saved = test::SaveToMemory(reg, kTestPath, &whole);
+  EXPECT_TRUE(whole);
+  const struct {
+    std::string bytes;
+    bool complete;
+  } rows[] = {
+      {saved, true},
+      {test::Utf16Bytes(u"</registry>\r\n"), true},
+      {saved.substr(0, saved.size() - 2), false},                    // no final CR LF
+      {saved.substr(0, saved.size() - 1), false},                    // half a code unit
+      {saved.substr(0, saved.find(test::Utf16Bytes(u" </registry>"))), false},  // cut before the end
+      {test::Utf16Bytes(u"<v name=\"a\" value=\"</registry>\r\n"), false},  // end tag inside a value
+      {"", false},
+  };
+  for (const auto& row : rows) EXPECT_EQ(IsCompleteSnapshot(row.bytes), row.complete) << row.bytes.size();
+}
+
+// After a whole replay, only what the snapshot does not hold goes, and only
+// in the four places the exam writes to.
+TEST(SnapshotRecovery, NamesToRemove) {
+  MemoryRegistry reg;
+  const std::u16string is = u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+  reg.Find(RootKey::CurrentUser, is + u"\\Zones\\2", true)->Set(u"1A10", kRegDword, {1, 0, 0, 0});
+  reg.Find(RootKey::CurrentUser, is + u"\\Zones\\2", true)->Set(u"", kRegSz, Units(u"d"));
+  reg.Find(RootKey::CurrentUser, is + u"\\ZoneMap\\Domains\\user.example", true);
+  SnapshotContents contents;
+  MemoryRegistry target;
+  EXPECT_EQ(test::RestoreFromMemory(target, test::SaveToMemory(reg, u"HKEY_CURRENT_USER\\" + is), &contents),
+            RestoreOutcome::Done);
+  SnapshotContents none;  // a snapshot of a subtree that was missing
+  EXPECT_EQ(test::RestoreFromMemory(target, test::SaveToMemory(reg, u"HKEY_CURRENT_USER\\Nope"), &none),
+            RestoreOutcome::Done);
+  using Names = std::vector<std::u16string>;
+  const struct {
+    const SnapshotContents& contents;
+    size_t place;
+    Names current;
+    Names removed;
+  } rows[] = {
+      {contents, 0, {u"1a10", u"", u"1001", u"CurrentLevel"}, {u"1001", u"CurrentLevel"}},
+      {contents, 1, {u"USER.example", u"exam.example"}, {u"exam.example"}},
+      {contents, 2, {u"Range1"}, {u"Range1"}},
+      {contents, 3, {u"{AAAA}"}, {}},  // the Ext subtree is not in this snapshot
+      {none, 0, {u"1001"}, {}},
+  };
+  ASSERT_EQ(kCleanPlaces.size(), 5u);
+  for (const auto& row : rows) EXPECT_EQ(NamesToRemove(row.contents, kCleanPlaces[row.place], row.current), row.removed);
+}
+
+TEST(SnapshotRecovery, PendingNamesNewestFirst) {
+  const std::vector<std::u16string> files = {
+      u"20261208-101500_0.xml", u"20261208-101500_1.xml", u"20261208-101500-2_0.xml", u"20261208-101500-10_1.xml",
+      u"20261207-235959_1.XML", u"20261209-000000_loose_0.xml", u"_debug_20261209-000000_0.xml",
+      u"_failed_20261209-000001_0.xml", u"20261209-000002_0.xml.tmp", u"notes.txt", u"_0.xml",
+  };
+  EXPECT_EQ(PendingSnapshotNames(files),
+            (std::vector<std::u16string>{u"20261208-101500-10", u"20261208-101500-2", u"20261208-101500",
+                                         u"20261207-235959"}));
+}
+
+TEST(SnapshotRecovery, UniqueNames) {
+  const struct {
+    std::vector<std::u16string> taken;
+    std::u16string expected;
+  } rows[] = {
+      {{}, u"20261208-101500"},
+      {{u"20261208-101500"}, u"20261208-101500-2"},
+      {{u"20261208-101500", u"20261208-101500-2"}, u"20261208-101500-3"},
+  };
+  for (const auto& row : rows) {
+    const auto taken = [&](const std::u16string& n) {
+      return std::find(row.taken.begin(), row.taken.end(), n) != row.taken.end();
+    };
+    EXPECT_EQ(UniqueSnapshotName(u"20261208-101500", taken), row.expected);
+  }
+  EXPECT_EQ(UniqueSnapshotName(u"s", [](const std::u16string&) { return true; }), u"");
+  EXPECT_EQ(FailedSnapshotPath(u"C:\\s\\n_0.xml"), u"C:\\s\\_failed_n_0.xml");
+  EXPECT_EQ(RecoverRunCommand(u"C:\\a b\\ZedudeVeri.exe"), u"\"C:\\a b\\ZedudeVeri.exe\" -RegistryRecover 1");
 }
 
 TEST(SnapshotFiles, Paths) {

@@ -227,7 +227,7 @@ TEST_F(SandboxRegistryTest, SaveOfAMissingKeyAndAnUncreatableFile) {
   SaveRegistryKey(KeyPath() + u"\\Nothing", file);
   EXPECT_EQ(ReadBytes(file), Utf16(u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n <registry>\r\n </registry>\r\n"));
   UniqueRegKey(Create(ScratchPath()));
-  EXPECT_TRUE(SaveRegistryKey(KeyPath(), TempFile(L"no\\such\\folder.xml")));
+  EXPECT_FALSE(SaveRegistryKey(KeyPath(), TempFile(L"no\\such\\folder.xml")));
 }
 
 TEST_F(SandboxRegistryTest, RestorePutsSavedValuesBackAndKeepsAddedOnes) {
@@ -259,7 +259,7 @@ TEST_F(SandboxRegistryTest, RestorePutsSavedValuesBackAndKeepsAddedOnes) {
     SetText(top.get(), L"added", REG_SZ, L"stays");
   }
   MessageBoxWatcher boxes;
-  EXPECT_TRUE(RestoreRegistryFile(nullptr, file));
+  EXPECT_EQ(RestoreRegistryFile(nullptr, file), RestoreOutcome::Done);
   EXPECT_TRUE(boxes.Texts().empty());
 
   const auto text = [](std::wstring_view t) {
@@ -279,17 +279,27 @@ TEST_F(SandboxRegistryTest, RestorePutsSavedValuesBackAndKeepsAddedOnes) {
 TEST_F(SandboxRegistryTest, ParseErrorIsShownAndWhatCameBeforeStays) {
   const std::u16string file = File(L"broken.xml");
   const std::u16string scratch = U16(ScratchPath().substr(9));
-  WriteBytes(file, Utf16(u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-                         u" <registry>\r\n"
-                         u"  <k name=\"HKEY_CURRENT_USER\">\r\n"
-                         u"   <k name=\"Software\">\r\n"
-                         u"    <k name=\"" + scratch + u"\">\r\n"
-                         u"     <v name=\"before\" value=\"1\"/>\r\n"
-                         u"     <v name=\"bad\" value=\"0x1\" type=\"REG_DWORD\"/>\r\n"
-                         u"     <v name=\"x\" < value=\"2\"/>\r\n"
-                         u"     <v name=\"after\" value=\"3\"/>\r\n"));
+  const std::u16string body = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+                              u" <registry>\r\n"
+                              u"  <k name=\"HKEY_CURRENT_USER\">\r\n"
+                              u"   <k name=\"Software\">\r\n"
+                              u"    <k name=\"" + scratch + u"\">\r\n"
+                              u"     <v name=\"before\" value=\"1\"/>\r\n"
+                              u"     <v name=\"bad\" value=\"0x1\" type=\"REG_DWORD\"/>\r\n"
+                              u"     <v name=\"x\" < value=\"2\"/>\r\n"
+                              u"     <v name=\"after\" value=\"3\"/>\r\n";
+  // Without the end of its registry element the document is a cut-off
+  // prefix: nothing of it is replayed and no message is shown.
+  WriteBytes(file, Utf16(body));
+  {
+    MessageBoxWatcher boxes;
+    EXPECT_EQ(RestoreRegistryFile(nullptr, file), RestoreOutcome::Incomplete);
+    EXPECT_TRUE(boxes.Texts().empty());
+    EXPECT_FALSE(Query(ScratchPath(), L"before").has_value());
+  }
+  WriteBytes(file, Utf16(body + u" </registry>\r\n"));
   MessageBoxWatcher boxes;
-  RestoreRegistryFile(nullptr, file);
+  EXPECT_EQ(RestoreRegistryFile(nullptr, file), RestoreOutcome::ParseError);
   EXPECT_EQ(boxes.Texts(), (std::vector<std::wstring>{L"couldn't set value bad", L"Parse error in line 8 : (Bad '<' symbol)"}));
   EXPECT_TRUE(Query(ScratchPath(), L"before").has_value());
   EXPECT_FALSE(Query(ScratchPath(), L"bad").has_value());
@@ -301,9 +311,9 @@ TEST_F(SandboxRegistryTest, KeyThatCannotBeCreated) {
   // A key name longer than 255 characters cannot be created.
   const std::u16string longName(300, u'x');
   WriteBytes(file, Utf16(u"<k name=\"HKEY_CURRENT_USER\">\r\n<k name=\"" + U16(ScratchPath()) + u"\">\r\n<k name=\"" +
-                         longName + u"\">\r\n<v name=\"a\" value=\"1\"/>\r\n"));
+                         longName + u"\">\r\n<v name=\"a\" value=\"1\"/>\r\n</registry>\r\n"));
   MessageBoxWatcher boxes;
-  RestoreRegistryFile(nullptr, file);
+  EXPECT_EQ(RestoreRegistryFile(nullptr, file), RestoreOutcome::KeyFailed);
   const auto texts = boxes.Texts();
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_EQ(texts[0], L"couldn't create key HKEY_CURRENT_USER\\" + ScratchPath() + L"\\" + Wide(longName));

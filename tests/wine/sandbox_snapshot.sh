@@ -138,14 +138,16 @@ sleep 1
 zv_exit "$AGENT" '-RegistryRestore "missing" -DebugLog 1' >/dev/null 2>&1
 zv_expect_match "a missing file is logged" "$(latest_log)" 'INFO: Sandbox restore failed: : .*\\missing_0\.xml'
 
-# --- a parse error on line 9: its message box, and what came before stays ---
+# --- a parse error on line 9: its message box, what came before stays, the
+# exit code says so and the file is kept ---
 zv_wine64 reg delete "$SCRATCH" /f >/dev/null 2>&1 </dev/null
 printf '%s\r\n' \
   '<?xml version="1.0" encoding="UTF-8"?>' ' <registry>' '  <k name="HKEY_CURRENT_USER">' \
   '   <k name="Software">' '    <k name="Microsoft">' '     <k name="Windows">' \
   '      <k name="CurrentVersion">' '       <k name="Internet Settings">' \
   '        <k name="ZvScenario"> <v name="before" value="1"/> <v name="x" < value="2"/>' \
-  '         <v name="after" value="3"/>' | iconv -f UTF-8 -t UTF-16LE > "$SANDBOX/broken_0.xml"
+  '         <v name="after" value="3"/>' '        </k>' '       </k>' '      </k>' '     </k>' '    </k>' \
+  '   </k>' '  </k>' ' </registry>' | iconv -f UTF-8 -t UTF-16LE > "$SANDBOX/broken_0.xml"
 sleep 1
 ( zv_exit "$AGENT" '-RegistryRestore "broken" -DebugLog 1' > "$WORK/broken.exit" ) </dev/null >/dev/null 2>&1 &
 text=""
@@ -160,10 +162,11 @@ for i in $(seq 1 50); do
   sleep 0.2
 done
 for i in $(seq 1 100); do [ -s "$WORK/broken.exit" ] && break; sleep 0.2; done
-zv_expect "the agent ends with 0 once the box is dismissed" "$(cat "$WORK/broken.exit" 2>/dev/null)" "0"
+zv_expect "the agent ends with 1 once the box is dismissed: not replayed whole" "$(cat "$WORK/broken.exit" 2>/dev/null)" "1"
 zv_expect "a value before the error line is applied" "$(reg_value "$SCRATCH" before)" "REG_SZ 1"
 zv_expect "a value after the error is not" "$(reg_value "$SCRATCH" after)" ""
-zv_expect_match "the restore still logs done" "$(latest_log)" 'Sandbox restore done: .*\\broken_0\.xml'
+zv_expect_match "the restore logs why it failed" "$(latest_log)" 'ERROR: Sandbox restore failed: parse error, replay stopped: .*\\broken_0\.xml'
+zv_expect "the file is kept, marked _failed_" "$(ls "$SANDBOX" | grep broken | tr '\n' ' ')" "_failed_broken_0.xml "
 rm -rf "$ZV_DOCS/zaduze/sandbox"/*
 
 zv_summary
