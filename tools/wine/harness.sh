@@ -146,3 +146,11 @@ zv_expect_match() {
   if printf '%s' "$2" | grep -q -E -- "$3"; then zv_ok "$1"; else zv_fail "$1" "no match for: $3" "in: $(printf '%s' "$2" | head -c 2000)"; fi
 }
 zv_summary() { echo "scenario: $ZV_PASSED passed, $ZV_FAILED failed"; }
+
+# zv_standalone: a scenario run on its own (bash tests/wine/NAME.sh) gets its
+# own prefix and display, stopped when it exits; inside ./run test nothing happens.
+zv_standalone() {
+  [ -n "${ZV_IN_HARNESS:-}" ] && return 0
+  zv_wine_start || { echo "scenario: 0 passed, 1 failed"; exit 1; }
+  trap 'zv_wine_stop' EXIT
+}
