@@ -56,7 +56,7 @@ void PageViewInit(HWND host, const std::wstring& page) {
   const std::wstring caption =
       (view.title.empty() ? std::wstring() : Wide(view.title) + L" - ") + L"Zaduze test container";
   SetWindowTextW(host, caption.c_str());
-  SetWindowPos(host, nullptr, 40, 40, 720, 440, SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(host, nullptr, 540, 60, 700, 460, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void PageViewStatus(const std::u16string& line) {
