@@ -131,9 +131,10 @@ step repair "/i $PRODUCT REINSTALL=ALL REINSTALLMODE=omus /qn" 'rm -f "$PF/Zaduz
 [ -f "$PF/Zaduze.dll" ] && zv_ok "repair: the removed DLL is back" || zv_fail "repair: the removed DLL is back"
 step repair-registry "/i $PRODUCT REINSTALL=ALL REINSTALLMODE=mu /qn" \
   'zv_wine64 reg delete "HKCR\ZADUZE.ZaduzeCtrl.1" /f </dev/null >/dev/null 2>&1; zv_wine64 reg delete "HKCU\SOFTWARE\Zaduze" /f </dev/null >/dev/null 2>&1'
-step upgrade "/i $(winpkg "$NEXT/Zaduze-1.4.5.0-x64.msi") /qn ALLOWEDSITES=https://exam.example"
+step upgrade "/i $(winpkg "$NEXT/Zaduze-1.4.5.0-x64.msi") /qn"
 products=$(zv_wine64 reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /v DisplayName </dev/null 2>/dev/null | tr -d '\r' | grep -c 'Zaduze exam lockdown')
 zv_expect "upgrade: one product in Add/Remove Programs" "$products" 1
+zv_expect "upgrade: the site-lock policy is kept" "$(changes installed upgrade m64)$(changes installed upgrade m32)" ""
 zv_expect_match "upgrade: Active Setup announces the new version" "$(changes before upgrade ase)" 'Version \| sz \| 1,4,5,0'
 
 # 4. Uninstall: files gone, the registry as before.

@@ -182,7 +182,24 @@ def main():
         if permanent:
             attrs = (256 if w64 else 0) + 4 + 16
             rows.sql.append("UPDATE `Component` SET `Attributes` = %d WHERE `Component` = '%s'" % (attrs, comp))
-    rows.sql.append("UPDATE `Property` SET `Value` = 'ALLOWEDSITES;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' "
+    # An upgrade or repair without ALLOWEDSITES keeps the policy in place: the
+    # value found in the registry (raw; 64-bit view for x64) becomes the
+    # property unless the command line gives one.
+    rows.sql += [
+        "INSERT INTO `AppSearch` (`Property`, `Signature_`) VALUES ('PREVIOUSALLOWEDSITES', 'PreviousAllowedSites')",
+        "INSERT INTO `RegLocator` (`Signature_`, `Root`, `Key`, `Name`, `Type`) VALUES "
+        "('PreviousAllowedSites', 2, 'SOFTWARE\\Zaduze', 'AllowedSites', %d)" % (2 + 16 if win64 else 2),
+        "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES "
+        "('KeepAllowedSites', 51, 'ALLOWEDSITES', '[PREVIOUSALLOWEDSITES]')",
+    ]
+    for seq in ("InstallExecuteSequence", "InstallUISequence"):
+        rows.sql += [
+            "INSERT INTO `%s` (`Action`, `Sequence`) VALUES ('AppSearch', 50)" % seq,
+            "INSERT INTO `%s` (`Action`, `Condition`, `Sequence`) VALUES "
+            "('KeepAllowedSites', 'NOT ALLOWEDSITES AND PREVIOUSALLOWEDSITES', 51)" % seq,
+        ]
+    rows.sql.append("UPDATE `Property` SET `Value` = "
+                    "'ALLOWEDSITES;PREVIOUSALLOWEDSITES;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' "
                     "WHERE `Property` = 'SecureCustomProperties'")
 
     def comp_xml(c, indent):
