@@ -74,6 +74,8 @@ client32() { zv_wine32 cscript //nologo "$(zv_winpath "$ZV_WINE_WORK/create.js")
 # The script host registers its own type library at its first start: before
 # the first dump.
 client32 >/dev/null
+# A machine without the product: no install folder key left by others.
+zv_wine64 reg delete 'HKCU\SOFTWARE\Zaduze' /f </dev/null >/dev/null 2>&1
 
 dump before
 
