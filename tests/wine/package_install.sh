@@ -30,10 +30,10 @@ ASETUP='HKLM\SOFTWARE\Microsoft\Active Setup\Installed Components\{6E2F4A90-1C3B
 # 32-bit view's keys below Wow6432Node) and the product's own keys, as UTF-8
 # exports NAME-*.reg.
 dump() {
-  local spec view key file
-  for spec in "cls HKLM\\Software\\Classes" "usr HKCU\\SOFTWARE\\Zaduze" "m64 HKLM\\SOFTWARE\\Zaduze" \
+  local entry view key file
+  for entry in "cls HKLM\\Software\\Classes" "usr HKCU\\SOFTWARE\\Zaduze" "m64 HKLM\\SOFTWARE\\Zaduze" \
               "m32 HKLM\\SOFTWARE\\Wow6432Node\\Zaduze" "ase $ASETUP"; do
-    read -r view key <<<"$spec"
+    read -r view key <<<"$entry"
     file="$ZV_WINE_WORK/$1-$view.reg"
     rm -f "$WINEPREFIX/drive_c/d.reg"
     timeout -k 5 120 "$ZV_WINE64_BIN" reg export "$key" 'C:\d.reg' /y </dev/null >/dev/null 2>&1
@@ -90,8 +90,8 @@ zv_expect "each folder's control is the build of its bitness" \
   "$(x86_64-w64-mingw32-objdump -f "$PF/Zaduze.dll" "$PF86/Zaduze.dll" | sed -n 's/.*file format //p' | tr '\n' ' ')" "pei-x86-64 pei-i386 "
 zv_expect "Path is the install folder" "$(changes before installed usr)" \
   '+ HKEY_CURRENT_USER\SOFTWARE\Zaduze | Path | sz | C:\Program Files\Zaduze\'
-for spec in "m64 " "m32 Wow6432Node\\"; do
-  read -r part node <<<"$spec"
+for entry in "m64 " "m32 Wow6432Node\\"; do
+  read -r part node <<<"$entry"
   zv_expect "AllowedSites in HKLM\\SOFTWARE\\${node}Zaduze" "$(changes before installed "$part")" \
     "+ HKEY_LOCAL_MACHINE\\SOFTWARE\\${node}Zaduze | AllowedSites | sz | https://exam.example,https://b.example"
 done
