@@ -8,8 +8,6 @@ set -u
 source "$(dirname "$0")/wine/harness.sh"
 
 OUT=${ZV_DEMO_OUT:-/tmp}
-AGENT_DIR=$ZV_BUILD64/agent/res
-DLL=$ZV_BUILD64/control/res/Zaduze.dll
 CONTAINER=$ZV_BUILD64/tools/container/zaduze_container.exe
 GW=$ZV_BUILD64/tests/guard_windows.exe
 LOGDIR=$ZV_DOCS/zaduze/log
@@ -19,15 +17,41 @@ step() { printf '\n--- %s\n' "$*"; }
 reg() { zv_wine64 reg "$@" </dev/null >/dev/null 2>&1; }
 running() { zv_wine64 "$GW" -countimage "$1" </dev/null 2>/dev/null | tr -d '\r'; }
 IS='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
+PF="$WINEPREFIX/drive_c/Program Files/Zaduze"
+PF86="$WINEPREFIX/drive_c/Program Files (x86)/Zaduze"
+# What the package put on the machine: files, the install folder value, the
+# control's class in both registry views, the Add/Remove Programs entry.
+show_install() {
+  local f
+  for f in "$PF/ZedudeVeri.exe" "$PF/Zaduze.dll" "$PF86/Zaduze.dll"; do
+    if [ -f "$f" ]; then echo "    C:${f#$WINEPREFIX/drive_c}  $(stat -c %s "$f") bytes"; else echo "    C:${f#$WINEPREFIX/drive_c}  (none)"; fi
+  done
+  echo "    HKCU\SOFTWARE\Zaduze Path = $(zv_reg_query 'HKCU\SOFTWARE\Zaduze' /v Path | sed -n 's/.*REG_SZ *//p')"
+  echo "    ZADUZE.ZaduzeCtrl.1 -> $(zv_reg_query 'HKCR\ZADUZE.ZaduzeCtrl.1\CLSID' /ve | sed -n 's/.*REG_SZ *//p')"
+  local clsid='{9780D491-D11F-4447-889A-C2A0F3280C51}'
+  echo "    64-bit view: $(zv_reg_query "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" /ve | sed -n 's/.*REG_SZ *//p')"
+  echo "    32-bit view: $(zv_reg_query "HKLM\\Software\\Classes\\Wow6432Node\\CLSID\\$clsid\\InprocServer32" /ve | sed -n 's/.*REG_SZ *//p')"
+  echo "    Add/Remove Programs: $(zv_reg_query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /v DisplayName | sed -n 's/.*REG_SZ *\(Zaduze.*\)/\1/p')"
+}
 export_settings() {  # export_settings FILE: the browser's settings as UTF-8 text
   zv_wine64 reg export "$IS" "$(zv_winpath "$WORK")\\settings.reg" /y >/dev/null 2>&1 </dev/null
   iconv -f UTF-16LE -t UTF-8 "$WORK/settings.reg" | tr -d '\r' > "$1"
 }
 
-step "1. Installation: the agent's folder in HKCU\\SOFTWARE\\Zaduze, the control registered"
-reg add 'HKCU\SOFTWARE\Zaduze' /v Path /d "$(zv_winpath "$AGENT_DIR")" /f
-zv_wine64 regsvr32 /s "$(zv_winpath "$DLL")" </dev/null >/dev/null 2>&1
-echo "  regsvr32 Zaduze.dll -> $?; Path = $(zv_winpath "$AGENT_DIR")"
+# The desktop as a person sees it: windows with title bars in one Wine
+# virtual desktop.
+zv_virtual_desktop 1280x1024
+
+step "1. Installation from the Windows Installer package (msiexec /i ... /qn)"
+PKGDIR=$WORK/dist
+if ! bash "$ZV_ROOT/tools/package/package.sh" "$PKGDIR" >"$WORK/package.log" 2>&1; then
+  tail -n 20 "$WORK/package.log"; echo "  the package could not be built"; exit 1
+fi
+MSI=$(ls "$PKGDIR"/Zaduze-*-x64.msi)
+echo "  package: $(basename "$MSI") ($(stat -c %s "$MSI") bytes)"
+rc=$(zv_tool run 'C:\windows\system32\msiexec.exe' "msiexec /i $(zv_winpath "$MSI") /qn" | awk '{print $2}')
+echo "  msiexec /i -> $rc"
+show_install
 mkdir -p "$LOGDIR"; rm -f "$LOGDIR"/*.log
 export_settings "$OUT/settings-before.txt"
 
@@ -80,16 +104,21 @@ zv_waitwin ZedudeVeri 30 >/dev/null
 echo "  the page started the protection: the agent's window \"ZedudeVeri\" is there"
 sleep 1
 zv_screenshot "$OUT/exam-started.png"
-echo "  screenshot (start notice bottom right, tray icon top left): $OUT/exam-started.png"
+echo "  screenshot (the page's window with its title and status, the start notice bottom right): $OUT/exam-started.png"
 
 step "4. During the exam"
 if zv_tool waitgone "Cheat sheet" 5000; then echo "  the cheat program's window was closed"; else echo "  the cheat program's window is still open"; fi
 for i in $(seq 1 30); do [ "$(running blacklisted.exe)" = "0" ] && break; sleep 0.2; done
 echo "  blacklisted.exe processes left: $(running blacklisted.exe)"
+# Inside the virtual desktop Wine's windows are not X windows of their own:
+# the desktop's X window takes the focus and the click at the test window
+# (placed at 100,100, 400x300) brings it to the front.
 WID=$(xdotool search --name "zv input target" 2>/dev/null | head -n 1)
+CLICK="100 100"
+if [ -z "$WID" ]; then WID=$(xdotool search --name "Wine desktop" 2>/dev/null | head -n 1); CLICK="200 160"; fi
 if [ -n "$WID" ]; then
   xdotool windowraise "$WID" 2>/dev/null; xdotool windowfocus --sync "$WID" 2>/dev/null
-  xdotool mousemove --window "$WID" 100 100 click 1 2>/dev/null; sleep 0.5
+  xdotool mousemove --window "$WID" $CLICK click 1 2>/dev/null; sleep 0.5
   xdotool key F5 x ctrl+c y; sleep 0.5
   echo "  typed F5 x Ctrl+C y into the test window; it received: $(tr -d '\r\000' < "$WORK/keys.txt" | grep -v -E 'ready|button' | tr '\n' ' ')"
   echo "  (0x58 = X, 0x43 = C, 0x59 = Y: F5 and Ctrl were swallowed)"
@@ -123,6 +152,11 @@ for f in "$LOGDIR"/*_ocx.log $(grep -l 'exec option : -WebSandboxMode' "$LOGDIR"
   cp "$f" "$OUT"/
 done
 cp "$PAGE" "$OUT"/
+
+step "7. Uninstallation (msiexec /x ... /qn)"
+rc=$(zv_tool run 'C:\windows\system32\msiexec.exe' "msiexec /x $(zv_winpath "$MSI") /qn" | awk '{print $2}')
+echo "  msiexec /x -> $rc"
+show_install
 echo
 echo "Screenshots, logs and the page are in $OUT"
 

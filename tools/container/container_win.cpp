@@ -41,6 +41,7 @@
 #include "control/ocx/object_params.h"
 #include "platform/wide.h"
 #include "tools/container/container_site_win.h"
+#include "tools/container/page_view_win.h"
 
 namespace zv {
 namespace {
@@ -49,6 +50,7 @@ void Print(const std::u16string& line) {
   const std::string bytes = ToUtf8(line) + "\n";
   std::fwrite(bytes.data(), 1, bytes.size(), stdout);
   std::fflush(stdout);
+  PageViewStatus(line);
 }
 
 std::u16string Hex(HRESULT hr) {
@@ -354,6 +356,7 @@ constexpr const char16_t* kStoredNames[] = {
     u"DebugSandbox", u"Text"};
 
 LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_PAINT && PageViewPaint(hwnd)) return 0;
   return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
@@ -410,6 +413,7 @@ int Run(int argc, wchar_t** argv) {
   RegisterClassW(&wc);
   HWND host = CreateWindowExW(0, wc.lpszClassName, L"Zaduze test container", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40,
                               420, 200, nullptr, nullptr, wc.hInstance, nullptr);
+  PageViewInit(host, page);
 
   CLSID clsid{};
   HRESULT hr = CLSIDFromProgID(progId.c_str(), &clsid);

@@ -146,3 +146,26 @@ zv_expect_match() {
   if printf '%s' "$2" | grep -q -E -- "$3"; then zv_ok "$1"; else zv_fail "$1" "no match for: $3" "in: $(printf '%s' "$2" | head -c 2000)"; fi
 }
 zv_summary() { echo "scenario: $ZV_PASSED passed, $ZV_FAILED failed"; }
+
+# zv_standalone: a scenario run on its own (bash tests/wine/NAME.sh) gets its
+# own prefix and display, stopped when it exits; inside ./run test nothing happens.
+zv_standalone() {
+  [ -n "${ZV_IN_HARNESS:-}" ] && return 0
+  zv_wine_start || { echo "scenario: 0 passed, 1 failed"; exit 1; }
+  trap 'zv_wine_stop' EXIT
+}
+
+# zv_virtual_desktop [WxH]: from now on every window of the prefix lives in
+# one Wine virtual desktop of that size (default 1280x1024): windows get
+# title bars and frames, and the desktop shows a taskbar with the tray. The
+# server is restarted so that the setting takes effect.
+zv_virtual_desktop() {
+  local size=${1:-1280x1024}
+  zv_wine64 reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f </dev/null >/dev/null 2>&1
+  zv_wine64 reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$size" /f </dev/null >/dev/null 2>&1
+  timeout 20 wineserver -k >/dev/null 2>&1
+  timeout 20 wineserver -w >/dev/null 2>&1
+  wineserver -p 900 >/dev/null 2>&1 </dev/null
+  # The first program starts the desktop's explorer; it must not hold a pipe.
+  timeout -k 5 60 "$ZV_WINE64_BIN" cmd /c exit >"$ZV_WINE_WORK/desktop.log" 2>&1 </dev/null
+}
