@@ -153,13 +153,6 @@ for f in "$LOGDIR"/*_ocx.log $(grep -l 'exec option : -WebSandboxMode' "$LOGDIR"
 done
 cp "$PAGE" "$OUT"/
 
-step "7. Uninstallation (msiexec /x ... /qn)"
-rc=$(zv_tool run 'C:\windows\system32\msiexec.exe' "msiexec /x $(zv_winpath "$MSI") /qn" | awk '{print $2}')
-echo "  msiexec /x -> $rc"
-show_install
-echo
-echo "Screenshots, logs and the page are in $OUT"
-
 step "7. The browser is killed in the middle of an exam; the next page puts the settings back"
 EXT='HKCU\Software\Microsoft\Windows\CurrentVersion\Ext'
 RUNKEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
@@ -192,3 +185,10 @@ echo "  the next page recovered the snapshot at its creation and restored its ow
 echo "  diff of the settings before the killed exam and now: $(diff "$OUT/settings-before-crash.txt" "$OUT/settings-after-recovery.txt" | grep -c '^[<>]') lines"
 diff "$OUT/settings-before-crash.txt" "$OUT/settings-after-recovery.txt" | grep '^[<>]' | sed 's/^/    /' | head -n 20
 echo "  pending snapshots: $(ls "$ZV_DOCS/zaduze/sandbox" | wc -l); logon entry: $(zv_wine64 reg query "$RUNKEY" /v ZaduzeRecover 2>/dev/null </dev/null | grep -c ZaduzeRecover)"
+
+step "8. Uninstallation (msiexec /x ... /qn)"
+rc=$(zv_tool run 'C:\windows\system32\msiexec.exe' "msiexec /x $(zv_winpath "$MSI") /qn" | awk '{print $2}')
+echo "  msiexec /x -> $rc"
+show_install
+echo
+echo "Screenshots, logs and the page are in $OUT"

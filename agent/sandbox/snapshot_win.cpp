@@ -352,6 +352,11 @@ void UpdateRecoverEntry(const std::u16string& folder) {
 
 int RegistrySaveCommand(const TraySettings& settings, std::array<std::u16string, 2>& sandboxFiles) {
   const std::u16string folder = DocumentsSubfolderW(kSandboxFolderW);
+  if (folder.empty()) {
+    // Never a snapshot at the root of the current drive.
+    FILE_LOG(logERROR) << "Sandbox backup failed: no Documents folder";
+    return 1;
+  }
   std::array<std::u16string, 2> temporary;
   bool whole = true;
   for (int index = 0; index < 2; ++index) {
@@ -377,6 +382,10 @@ int RegistrySaveCommand(const TraySettings& settings, std::array<std::u16string,
 
 int RegistryRestoreCommand(HWND owner, const TraySettings& settings, std::array<std::u16string, 2>& sandboxFiles) {
   const std::u16string folder = DocumentsSubfolderW(kSandboxFolderW);
+  if (folder.empty()) {
+    FILE_LOG(logERROR) << "Sandbox restore failed: no Documents folder";
+    return 1;
+  }
   const bool whole =
       RestoreSnapshotPair(owner, folder, settings.m_strRegistryRestore, settings.m_nDebugSandbox, true, sandboxFiles);
   UpdateRecoverEntry(folder);
@@ -385,6 +394,10 @@ int RegistryRestoreCommand(HWND owner, const TraySettings& settings, std::array<
 
 int RegistryRecoverCommand(const TraySettings& settings) {
   const std::u16string folder = DocumentsSubfolderW(kSandboxFolderW);
+  if (folder.empty()) {
+    FILE_LOG(logERROR) << "Sandbox recover failed: no Documents folder";
+    return 1;
+  }
   bool whole = true;
   for (const auto& name : UnheldPendingSnapshots(folder)) {
     FILE_LOG(logINFO) << "Sandbox recover: " << LogText(name);

@@ -37,13 +37,15 @@ void SnapshotTimeStamp(wchar_t (&out)[80]) {
 // one runs ends at once without doing anything. The snapshot commands first
 // wait for a running agent to end: a one-shot run of another page ends at
 // once, a session agent whose page has gone ends by its keep-alive time-out.
-// At most 10 s; after that the command goes as it would have anyway.
-void WaitForAgentIdle() {
+// At most 10 s; false when an agent still runs then (a command started now
+// would be refused and still end with 0).
+bool WaitForAgentIdle() {
   for (int i = 0; i < 100; ++i) {
     UniqueKernelHandle running(OpenEventW(SYNCHRONIZE, FALSE, L"ZedudeVeri"));
-    if (!running) return;
+    if (!running) return true;
     Sleep(100);
   }
+  return false;
 }
 
 // A snapshot newer than `name` that a live control still holds.
@@ -98,9 +100,12 @@ int CZaduzeCtrl::OnCreateStep() {
     });
     m_szSnapshotName[0] = L'\0';
     if (!name.empty() && name.size() < 80) wcsncpy(m_szSnapshotName, W(name), 80);
-    WaitForAgentIdle();
-    const int code =
-        m_szSnapshotName[0] ? RunAgentCommand(BuildRegistrySaveCommandLine(U16(m_szSnapshotName), m_props.debugLog)) : -1;
+    // A save refused by a running agent would still end with 0: without an
+    // idle agent there is no backup, so nothing is loosened.
+    const bool idle = WaitForAgentIdle();
+    const int code = m_szSnapshotName[0] && idle
+                         ? RunAgentCommand(BuildRegistrySaveCommandLine(U16(m_szSnapshotName), m_props.debugLog))
+                         : -1;
     if (code != 0) {
       // No loosening without a backup to undo it.
       FILE_LOG(logERROR) << "RegistrySave failed (" << code << "): browser settings left unchanged";
@@ -131,11 +136,16 @@ void CZaduzeCtrl::OnDestroyStep() {
       // stays pending; the page that restores last recovers it after its own.
       FILE_LOG(logINFO) << "RegistryRestore : left pending for a newer page, " << LogText(name);
       m_hSnapshotMarker.reset();
+    } else if (!WaitForAgentIdle()) {
+      // The page's session agent still runs and would refuse the restore:
+      // the snapshot stays pending for the next page or the next logon.
+      FILE_LOG(logINFO) << "RegistryRestore : left pending, the agent still runs, " << LogText(name);
+      m_hSnapshotMarker.reset();
     } else {
-      WaitForAgentIdle();
       RunAgentCommand(BuildRegistryRestoreCommandLine(name, m_props.debugSandbox, m_props.debugLog));
       m_hSnapshotMarker.reset();
-      if (!sandbox.empty() && !UnheldPendingSnapshots(sandbox).empty()) RunAgentCommand(BuildRegistryRecoverCommandLine(m_props.debugSandbox, m_props.debugLog));
+      if (!sandbox.empty() && !UnheldPendingSnapshots(sandbox).empty())
+        RunAgentCommand(BuildRegistryRecoverCommandLine(m_props.debugSandbox, m_props.debugLog));
     }
   }
   m_hSnapshotMarker.reset();
