@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# The site lock: the container plays a browser that tells the control its
+# page address (--url); the allowed sites come from HKLM or HKCU
+# SOFTWARE\Zaduze AllowedSites. With the recording stand-in as the agent: an
+# allowed page works as without a policy, a refused page starts no agent at
+# all, its methods return their failure values and its properties still work.
+source "$(dirname "$0")/../../tools/wine/harness.sh"
+source "$(dirname "$0")/control/common.sh"
+
+ctl_register64
+ctl_install_recorder 0
+PAGE=$ZV_WINE_WORK/ctl-lock.html
+ctl_page "$PAGE"
+
+# lock_policy ROOT VALUE : "-" deletes it, "empty" writes "", "multi:A;B" a
+# multi-string, "dword" a value of the wrong type.
+lock_policy() {
+  local key="$1\\SOFTWARE\\Zaduze"
+  case "$2" in
+    -) zv_wine64 reg delete "$key" /v AllowedSites /f </dev/null >/dev/null 2>&1 ;;
+    multi:*) local v=${2#multi:}; zv_wine64 reg add "$key" /v AllowedSites /t REG_MULTI_SZ /d "${v//;/\\0}" /f </dev/null >/dev/null 2>&1 ;;
+    empty) zv_wine64 reg add "$key" /v AllowedSites /d "" /f </dev/null >/dev/null 2>&1 ;;
+    dword) zv_wine64 reg add "$key" /v AllowedSites /t REG_DWORD /d 1 /f </dev/null >/dev/null 2>&1 ;;
+    *) zv_wine64 reg add "$key" /v AllowedSites /d "$2" /f </dev/null >/dev/null 2>&1 ;;
+  esac
+}
+
+# name | HKLM value | HKCU value | page address ("" = none told) | allowed?
+while IFS='|' read -r name hklm hkcu url allowed; do
+  [ -z "$name" ] && continue
+  lock_policy HKLM "$hklm"
+  lock_policy HKCU "$hkcu"
+  ctl_clear_records
+  args=()
+  [ "$url" != "none" ] && args=(--url "$url")
+  out=$(ctl_container "$PAGE" "${args[@]}" 'TrustzoneAddDomain("exam.example")' 'GetVersion()' \
+    'KeepAliveMillisec = 2000' 'KeepAliveMillisec' 'StartZaduzeApp()' 'sleep 700' 'StopZaduzeApp()' 'sleep 500')
+  calls=$(ctl_calls); [ -n "${ZV_DEBUG_LOCK:-}" ] && echo "$out" >&2
+  zv_expect "$name: the property still reads and writes" "$(echo "$out" | grep -c '^KeepAliveMillisec -> 2000$')" 1
+  if [ "$allowed" = yes ]; then
+    zv_expect "$name: allowed, all agent runs happen" \
+      "$(echo "$calls" | sed 's/ .*//' | tr '\n' ' ')" "-RegistrySave -RegistrySetLoose -TrustzoneAddDomain -WebSandboxMode -RegistryRestore "
+    zv_expect_match "$name: allowed, the method returns the agent's code" "$out" '^TrustzoneAddDomain\("exam\.example"\) -> 0$'
+  else
+    zv_expect "$name: refused, no command reaches the agent" "$calls" ""
+    zv_expect "$name: refused, methods return failure values" \
+      "$(echo "$out" | grep -E '^(TrustzoneAddDomain|GetVersion|StartZaduzeApp|StopZaduzeApp)' | sed 's/.* -> //' | tr '\n' ' ')" \
+      '-1 "" -1 -1 '
+    zv_expect_match "$name: refused, one log line says why" "$out" 'INFO: site lock : (page not allowed|the page.s address is unknown)'
+  fi
+done <<'T'
+no policy, no address|-|-|none|yes
+no policy, any address|-|-|https://evil.test/|yes
+allowed origin (HKLM)|https://exam.example|-|https://exam.example/exam/page.html|yes
+allowed origin with its default port|https://exam.example|-|https://exam.example:443/|yes
+upper case page address|https://exam.example|-|HTTPS://EXAM.Example/x|yes
+subdomain pattern|*.exam.example|-|https://room1.exam.example/|yes
+pattern does not cover the bare name|*.exam.example|-|https://exam.example/|no
+multi-string, second entry|multi:other.example;exam.example|-|https://exam.example/|yes
+disallowed origin|https://exam.example|-|https://evil.test/|no
+look-alike suffix|https://exam.example|-|https://exam.example.evil.test/|no
+look-alike prefix|https://exam.example|-|https://evil-exam.example/|no
+user-info trick|https://exam.example|-|https://exam.example@evil.test/|no
+other scheme|https://exam.example|-|http://exam.example/|no
+other port|https://exam.example|-|https://exam.example:8443/|no
+IDN look-alike (Cyrillic e)|https://exam.example|-|https://еxam.example/|no
+IDN look-alike in punycode|https://exam.example|-|https://xn--xam-ddd.example/|no
+address unknown|https://exam.example|-|none|no
+per-user policy allows|-|exam.example|https://exam.example/|yes
+per-user policy refuses|-|exam.example|https://evil.test/|no
+machine-wide wins over per-user|other.example|exam.example|https://exam.example/|no
+empty policy allows nothing|empty|-|https://exam.example/|no
+unreadable policy allows nothing|dword|-|https://exam.example/|no
+T
+
+lock_policy HKLM -
+lock_policy HKCU -
+ctl_unregister64
+zv_summary
