@@ -40,7 +40,7 @@ while IFS='|' read -r action expected start; do
   ctl_clear_records
   ctl_page "$PAGE"
   out=$(ctl_container "$PAGE" --on-created "$action" 'TrustzoneAddDomain("exam.example")' 'StartZaduzeApp()' \
-    'StopZaduzeApp()' Text)
+    'sleep 500' 'StopZaduzeApp()' Text)
   zv_expect "AfterCreated $action: only the page's own calls reach the agent" \
     "$(ctl_calls | sed 's/ .*//' | tr '\n' ' ')" "$expected"
   zv_expect_match "AfterCreated $action: the teardown is carried out" "$out" "^$action -> 0x00000000\$"
