@@ -106,14 +106,12 @@ bool CZaduzeCtrl::PageAllowed() {
     return true;
   }
   std::u16string url;
+  m_siteDecided = true;
   if (!PageAddress(m_pClientSite, url)) {
-    // Perhaps not yet embedded: ask again once there is a client site.
     m_siteAllowed = false;
-    m_siteDecided = m_pClientSite != nullptr;
     m_siteReason = u"site lock : the page's address is unknown, the control does nothing";
   } else {
     m_siteAllowed = IsPageAllowed(url, ParseAllowedSites(policy));
-    m_siteDecided = true;
     m_siteReason = (m_siteAllowed ? u"site lock : page allowed : " : u"site lock : page not allowed, the control does nothing : ") + url;
   }
   FILE_LOG(logINFO) << ToUtf8(m_siteReason);

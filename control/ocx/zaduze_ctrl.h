@@ -204,8 +204,9 @@ class CZaduzeCtrl final : public IDispatch,
   // --- the site lock (ocx/site_lock_win.cpp) ------------------------------
   // Whether the hosting page may use the control: true without a policy;
   // with one, only for a page whose address the container tells and the
-  // policy allows. Decided once per client site; the first decision is
-  // logged.
+  // policy allows. Decided once and logged; decided afresh only when the
+  // container hands over a new client site while the control has no window
+  // (so the destruction step always follows the creation step's verdict).
   bool PageAllowed();
   // The creation step of a refused page: what the page sees of a created
   // control (log, window text, AfterCreated), nothing done on its behalf.

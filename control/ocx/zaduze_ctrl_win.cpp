@@ -261,6 +261,10 @@ HRESULT CZaduzeCtrl::InvokeMethod(const DispatchMember& member, DISPPARAMS* para
   }
   // A method may pump messages (the About box) or block on the agent: keep
   // the object alive whatever the container does meanwhile.
+  struct Hold {
+    CZaduzeCtrl* self;
+    ~Hold() { self->Release(); }
+  } hold{this};
   AddRef();
   switch (member.dispid) {
     case kDispidAboutBox: AboutBox(); break;
@@ -279,7 +283,6 @@ HRESULT CZaduzeCtrl::InvokeMethod(const DispatchMember& member, DISPPARAMS* para
     case 53: SetResult(result, TrustzoneQueryDomain(args[0])); break;
     default: break;
   }
-  Release();
   return S_OK;
 }
 
@@ -622,7 +625,8 @@ STDMETHODIMP CZaduzeCtrl::SetClientSite(IOleClientSite* site) {
   if (site != nullptr) site->AddRef();
   SafeRelease(m_pClientSite);
   m_pClientSite = site;
-  ForgetSiteVerdict();  // another site may be another page
+  // Another site may be another page; a window's steps keep their verdict.
+  if (site != nullptr && m_wnd.hwnd() == nullptr) ForgetSiteVerdict();
   return S_OK;
 }
 
