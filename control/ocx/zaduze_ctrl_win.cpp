@@ -158,6 +158,10 @@ STDMETHODIMP CZaduzeCtrl::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count
     if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
     if (names == nullptr || ids == nullptr) return E_POINTER;
     if (count == 0) return S_OK;
+    if (names[0] == nullptr) {
+      for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+      return DISP_E_UNKNOWNNAME;
+    }
     HRESULT hr = S_OK;
     const auto id = FindDispatchId(U16(names[0]));
     ids[0] = id ? *id : DISPID_UNKNOWN;
@@ -179,6 +183,10 @@ STDMETHODIMP CZaduzeCtrl::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPP
     if (member == nullptr) return DISP_E_MEMBERNOTFOUND;
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     if (params == nullptr) params = &none;
+    // A caller's counts must come with their arrays.
+    if ((params->cArgs != 0 && params->rgvarg == nullptr) ||
+        (params->cNamedArgs != 0 && params->rgdispidNamedArgs == nullptr) || params->cNamedArgs > params->cArgs)
+      return E_INVALIDARG;
     if (result != nullptr) VariantInit(result);
     if (member->kind == MemberKind::Property) return InvokeProperty(*member, flags, params, result, argErr);
     if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
@@ -713,9 +721,15 @@ HRESULT CZaduzeCtrl::InPlaceActivate(LONG verb, HWND parent, LPCRECT posRect) {
                                                            HimetricToPixels(m_extent.cy, ScreenDpi(false))};
     AddRef();  // the creation step may take long and call out to the page
     m_bClosed = false;
-    m_bInCreateStep = true;
-    const bool created = m_wnd.hwnd() != nullptr || CreateControlWindow(siteWindow, rect);
-    m_bInCreateStep = false;
+    bool created = false;
+    {
+      struct CreateStep {
+        bool& flag;
+        ~CreateStep() { flag = false; }
+      } step{m_bInCreateStep};
+      m_bInCreateStep = true;
+      created = m_wnd.hwnd() != nullptr || CreateControlWindow(siteWindow, rect);
+    }
     if (m_bTearDownPending) {
       // The page tore the control down during the creation step: do it now.
       InPlaceDeactivate();

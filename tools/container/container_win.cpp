@@ -423,7 +423,7 @@ int Run(int argc, wchar_t** argv) {
   }
   if (page.empty()) {
     Print(u"usage: zaduze_container [--script FILE] [--no-activate] [--save-bag] [--stream-check] [--describe] "
-          u"PAGE.html [CALL ...]");
+          u"[--url URL] [--on-created CALL] PAGE.html [CALL ...]");
     return 2;
   }
   bool ok = false;
