@@ -37,7 +37,13 @@ std::u16string GetInstallFolder() {
   return buffer;
 }
 
+// The longest command line Windows passes on, its terminator included.
+constexpr size_t kMaxCommandLine = 32767;
+
 bool StartAgentProcess(const std::u16string& options, PROCESS_INFORMATION& pi) {
+  // A longer one would be refused or cut, and a cut line may lose its
+  // command: the agent would start a session instead.
+  if (options.size() >= kMaxCommandLine) return false;
   const std::u16string folder = GetInstallFolder();
   if (folder.empty()) return false;
   std::wstring program = Wide(folder) + kAgentProgram;
