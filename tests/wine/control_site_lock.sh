@@ -12,10 +12,11 @@ ctl_install_recorder 0
 PAGE=$ZV_WINE_WORK/ctl-lock.html
 ctl_page "$PAGE"
 
-# lock_policy ROOT VALUE : "-" deletes it, "empty" writes "", "multi:A;B" a
+# lock_policy ROOT|PARENTKEY VALUE : "-" deletes it, "empty" writes "", "multi:A;B" a
 # multi-string, "dword" a value of the wrong type.
 lock_policy() {
   local key="$1\\SOFTWARE\\Zaduze"
+  case "$1" in *\\*) key="$1\\Zaduze" ;; esac  # a parent key given whole
   case "$2" in
     -) zv_wine64 reg delete "$key" /v AllowedSites /f </dev/null >/dev/null 2>&1 ;;
     multi:*) local v=${2#multi:}; zv_wine64 reg add "$key" /v AllowedSites /t REG_MULTI_SZ /d "${v//;/\\0}" /f </dev/null >/dev/null 2>&1 ;;
@@ -75,5 +76,23 @@ T
 
 lock_policy HKLM -
 lock_policy HKCU -
+
+# The i686 control reads the 32-bit view of HKLM: a machine-wide policy for it
+# lives under SOFTWARE\WOW6432Node\Zaduze; the 64-bit view alone leaves it open.
+if [ -f "$ZV_CTL_DLL32" ]; then
+  zv_wine32 regsvr32 /s "$(zv_winpath "$ZV_CTL_DLL32")" </dev/null >/dev/null 2>&1
+  ctl32() {
+    zv_wine32 "$ZV_BUILD32/tools/container/zaduze_container.exe" "$(zv_winpath "$PAGE")" --url "$1" \
+      'TrustzoneAddDomain("exam.example")' </dev/null 2>&1 | tr -d '\r' | sed -n 's/^TrustzoneAddDomain.* -> //p'
+  }
+  lock_policy HKLM https://exam.example
+  zv_expect "i686: a policy in the 64-bit view only does not reach it" "$(ctl32 https://evil.test/)" 0
+  lock_policy 'HKLM\SOFTWARE\WOW6432Node' https://exam.example
+  zv_expect "i686: the 32-bit view's policy refuses" "$(ctl32 https://evil.test/)" -1
+  zv_expect "i686: and allows" "$(ctl32 https://exam.example/)" 0
+  lock_policy 'HKLM\SOFTWARE\WOW6432Node' -
+  lock_policy HKLM -
+  zv_wine32 regsvr32 /s /u "$(zv_winpath "$ZV_CTL_DLL32")" </dev/null >/dev/null 2>&1
+fi
 ctl_unregister64
 zv_summary
