@@ -78,15 +78,13 @@ unreadable policy allows nothing|dword|-|https://exam.example/|no
 T
 
 # With the real agent: a refused page leaves the browser's settings as they
-# were and takes no snapshot; the same page allowed does change them (the
-# trusted site it adds stays after the restore).
+# were; the same page allowed does change them (the trusted site it adds
+# stays after the restore).
 ctl_set_path "$ZV_BUILD64/agent/res"
 settings() { zv_wine64 reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings' /s </dev/null 2>&1 | tr -d '\r'; }
-rm -rf "$ZV_DOCS/zaduze"
 before=$(settings)
 ctl_container "$PAGE" --url https://evil.test/ 'TrustzoneAddDomain("evil.test")' >/dev/null
 zv_expect "real agent, refused page: the browser's settings are untouched" "$(settings)" "$before"
-zv_expect "real agent, refused page: no snapshot is taken" "$(ls "$ZV_DOCS/zaduze/sandbox" 2>/dev/null)" ""
 lock_policy HKLM https://evil.test
 ctl_container "$PAGE" --url https://evil.test/ 'TrustzoneAddDomain("evil.test")' >/dev/null
 if [ "$(settings)" != "$before" ]; then zv_ok "real agent, allowed page: the settings change"; else zv_fail "real agent, allowed page: the settings change"; fi
