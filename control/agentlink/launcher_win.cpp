@@ -7,6 +7,7 @@
 #include "agent/core/command_line.h"
 #include "common/log/log.h"
 #include "control/agentlink/notice_popup_win.h"
+#include "control/agentlink/services.h"
 #include "control/ocx/zaduze_ctrl.h"
 #include "platform/handles.h"
 #include "platform/wide.h"
@@ -36,7 +37,13 @@ std::u16string GetInstallFolder() {
   return buffer;
 }
 
+// The longest command line Windows passes on, its terminator included.
+constexpr size_t kMaxCommandLine = 32767;
+
 bool StartAgentProcess(const std::u16string& options, PROCESS_INFORMATION& pi) {
+  // A longer one would be refused or cut, and a cut line may lose its
+  // command: the agent would start a session instead.
+  if (options.size() >= kMaxCommandLine) return false;
   const std::u16string folder = GetInstallFolder();
   if (folder.empty()) return false;
   std::wstring program = Wide(folder) + kAgentProgram;
@@ -88,9 +95,19 @@ int RunAgentProcess(const std::u16string& options) {
   return static_cast<int>(code);
 }
 
-int CZaduzeCtrl::RunAgentCommand(const std::u16string& options) { return RunAgentProcess(options); }
+// Every agent start of the control passes here or through LaunchAgent: a page
+// the site lock refuses starts none.
+int CZaduzeCtrl::RunAgentCommand(const std::u16string& options) {
+  if (!PageAllowed() || m_bTearDownPending) return -1;
+  // Whatever a page passed, the agent gets a command or is not started.
+  if (!CarriesOneShotCommand(options)) return -1;
+  return RunAgentProcess(options);
+}
 
 int CZaduzeCtrl::LaunchAgent() {
+  // A refused page, a control being torn down or closed starts no session:
+  // nothing would keep it alive or stop it.
+  if (!PageAllowed() || m_bTearDownPending || m_bClosed) return -1;
   PROCESS_INFORMATION pi;
   if (!StartAgentProcess(BuildSessionCommandLine(SessionCommandOf(m_props)), pi)) return -1;
   m_hAgentWnd = FindWindowW(nullptr, reinterpret_cast<const wchar_t*>(kAgentWindowTitle));

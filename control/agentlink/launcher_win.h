@@ -13,7 +13,8 @@ std::u16string GetInstallFolder();
 
 // Starts "<folder>\ZedudeVeri.exe" with exactly `options` as its command line
 // (no program name in front), hidden, in the install folder. A missing install
-// folder refuses the start (no program is looked for at the drive's root).
+// folder refuses the start (no program is looked for at the drive's root), so
+// does an option text longer than a Windows command line.
 bool StartAgentProcess(const std::u16string& options, PROCESS_INFORMATION& pi);
 
 // Starts the agent for one command and waits for it without a time limit:

@@ -60,6 +60,7 @@ bool NewerSnapshotHeld(const std::u16string& folder, const std::u16string& name)
 }  // namespace
 
 int CZaduzeCtrl::OnCreateStep() {
+  if (!PageAllowed()) return OnRefusedCreateStep();  // site lock: nothing on the page's behalf
   if (m_props.debugLog != 0) {
     // The control creates no folder: the log opens only once the agent has
     // made zaduze\log, and a path too long for 260 characters keeps it closed.
@@ -124,6 +125,10 @@ int CZaduzeCtrl::OnCreateStep() {
 }
 
 void CZaduzeCtrl::OnDestroyStep() {
+  if (!PageAllowed()) {  // site lock: nothing was done, nothing to undo
+    FILE_LOG(logINFO) << "Zaduze(ocx) stopped";
+    return;
+  }
   // Without a snapshot taken at creation there is nothing to restore: an
   // agent started with an empty snapshot name would start a protection
   // session instead.

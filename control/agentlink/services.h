@@ -40,6 +40,21 @@ std::u16string OsVersionName(uint32_t major, uint32_t minor);
 std::u16string FormatVersion2(std::u16string_view fileVersion, std::u16string_view buildDate,
                               std::u16string_view buildTime);
 
+// Whether a page's value may be the value of a one-shot command (trusted
+// sites): not empty, not beginning with '-' (the agent would take it for an
+// option name and drop it) and without a NUL (process creation would cut the
+// command line there). Either way the agent would get no command at all and
+// start a protection session instead.
+bool IsOneShotValue(std::u16string_view value);
+
+// Whether an option text the control is about to hand the agent for one
+// command really carries one, read with the agent's own splitting and scan;
+// a NUL anywhere refuses it as well.
+bool CarriesOneShotCommand(std::u16string_view options);
+
+// A list value as it reaches the agent: up to its first NUL.
+std::u16string_view UpToNul(std::u16string_view value);
+
 // An agent exit code as the page sees it: its low 16 bits, signed.
 int16_t ExitCodeToShort(uint32_t exitCode);
 

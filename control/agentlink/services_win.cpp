@@ -16,27 +16,29 @@ namespace zv {
 
 short CZaduzeCtrl::GetCheatAppCount() {
   return ExitCodeToShort(static_cast<uint32_t>(RunAgentCommand(BuildQueryCheatAppCommandLine(
-      m_props.protectAppExceptionList, m_props.protectAppBlackList, m_props.protectExplorerExceptionList))));
+      UpToNul(m_props.protectAppExceptionList), UpToNul(m_props.protectAppBlackList),
+      UpToNul(m_props.protectExplorerExceptionList)))));
 }
 
-// An empty value would give the agent no command at all, and an agent without
-// a command starts a protection session: refuse instead.
+// A value that would give the agent no command at all (empty, taken for an
+// option name, cut by a NUL) is refused: an agent without a command starts a
+// protection session.
 short CZaduzeCtrl::TrustzoneAddIP(const std::u16string& ip) {
-  if (ip.empty()) return -1;
+  if (!IsOneShotValue(ip)) return -1;
   return ExitCodeToShort(static_cast<uint32_t>(RunAgentCommand(BuildTrustzoneAddIPCommandLine(ip, m_props.debugLog))));
 }
 short CZaduzeCtrl::TrustzoneAddDomain(const std::u16string& ip) {
-  if (ip.empty()) return -1;
+  if (!IsOneShotValue(ip)) return -1;
   return ExitCodeToShort(
       static_cast<uint32_t>(RunAgentCommand(BuildTrustzoneAddDomainCommandLine(ip, m_props.debugLog))));
 }
 short CZaduzeCtrl::TrustzoneQueryIP(const std::u16string& ip) {
-  if (ip.empty()) return -1;
+  if (!IsOneShotValue(ip)) return -1;
   return ExitCodeToShort(
       static_cast<uint32_t>(RunAgentCommand(BuildTrustzoneQueryIPCommandLine(ip, m_props.debugLog))));
 }
 short CZaduzeCtrl::TrustzoneQueryDomain(const std::u16string& domain) {
-  if (domain.empty()) return -1;
+  if (!IsOneShotValue(domain)) return -1;
   return ExitCodeToShort(
       static_cast<uint32_t>(RunAgentCommand(BuildTrustzoneQueryDomainCommandLine(domain, m_props.debugLog))));
 }

@@ -1,5 +1,7 @@
 #include "control/ocx/com_module_win.h"
 
+#include "control/ocx/com_boundary_win.h"
+
 #include "platform/window.h"
 #include "platform/wide.h"
 
@@ -73,7 +75,7 @@ STDMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void** o
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-  return create_(outer, riid, object);
+  return ComBoundary([&] { return create_(outer, riid, object); });
 }
 
 STDMETHODIMP ClassFactory::LockServer(BOOL lock) {

@@ -196,18 +196,24 @@ bool DeserializeState(const uint8_t* data, size_t size, PersistedState& state) {
   return true;
 }
 
+namespace {
+// Process creation ends a command line at a NUL: a list goes to the agent up
+// to its first NUL, and the options after it still arrive.
+std::u16string CutAtNul(const std::u16string& text) { return text.substr(0, text.find(u'\0')); }
+}  // namespace
+
 SessionCommand SessionCommandOf(const ControlProperties& p) {
   SessionCommand c;
   c.webSandboxMode = p.webSandboxMode;
   c.protectKeyCheat = p.protectKeyCheat;
-  c.protectKeyList = p.protectKeyList;
+  c.protectKeyList = CutAtNul(p.protectKeyList);
   c.protectMouseCheat = p.protectMouseCheat;
   c.protectAppCheat = p.protectAppCheat;
-  c.protectAppExceptionList = p.protectAppExceptionList;
-  c.protectAppBlackList = p.protectAppBlackList;
+  c.protectAppExceptionList = CutAtNul(p.protectAppExceptionList);
+  c.protectAppBlackList = CutAtNul(p.protectAppBlackList);
   c.keepAliveMillisec = p.keepAliveMillisec;
   c.protectExplorerCheat = p.protectExplorerCheat;
-  c.protectExplorerExceptionList = p.protectExplorerExceptionList;
+  c.protectExplorerExceptionList = CutAtNul(p.protectExplorerExceptionList);
   c.protectIEToolbarCheat = p.protectIEToolbarCheat;
   c.debugLog = p.debugLog;
   c.debugSandbox = p.debugSandbox;

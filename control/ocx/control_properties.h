@@ -101,7 +101,8 @@ bool DeserializeState(const uint8_t* data, size_t size, PersistedState& state);
 // Bytes that SerializeState needs at most for these properties.
 size_t SerializedSize(const PersistedState& state);
 
-// The session command line's values, in the order the properties fill it.
+// The session command line's values, in the order the properties fill it;
+// the lists up to their first NUL.
 SessionCommand SessionCommandOf(const ControlProperties& p);
 
 }  // namespace zv

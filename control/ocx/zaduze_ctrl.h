@@ -201,6 +201,17 @@ class CZaduzeCtrl final : public IDispatch,
   // --- the About box (ocx/about_win.cpp) ---------------------------------
   void AboutBox();
 
+  // --- the site lock (ocx/site_lock_win.cpp) ------------------------------
+  // Whether the hosting page may use the control: true without a policy;
+  // with one, only for a page whose address the container tells and the
+  // policy allows. Decided once and logged; decided afresh only when the
+  // container hands over a new client site while the control has no window
+  // (so the destruction step always follows the creation step's verdict).
+  bool PageAllowed();
+  // The creation step of a refused page: what the page sees of a created
+  // control (log, window text, AfterCreated), nothing done on its behalf.
+  int OnRefusedCreateStep();
+
  private:
   class CtrlWindow final : public Window {
    public:
@@ -210,6 +221,7 @@ class CZaduzeCtrl final : public IDispatch,
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
    private:
+    LRESULT HandleMessageUnguarded(UINT msg, WPARAM wParam, LPARAM lParam);
     CZaduzeCtrl& owner_;
   };
 
@@ -267,6 +279,21 @@ class CZaduzeCtrl final : public IDispatch,
   std::unique_ptr<NoticePopup> m_pAlert;  // owns the popup and its style
   wchar_t m_szSnapshotName[80] = {};
   UniqueKernelHandle m_hSnapshotMarker;  // held while this control's snapshot is in use
+
+  // Re-entrancy: a page may tear the control down from its AfterCreated
+  // handler, inside the creation step. The teardown is held back until the
+  // creation step has returned, and no agent command runs from the moment it
+  // was asked for until it has run: the creation stops there and the
+  // destruction has nothing to restore.
+  bool m_bInCreateStep = false;
+  bool m_bTearDownPending = false;
+  // Closed by the container: a session could no longer be kept alive.
+  bool m_bClosed = false;
+
+  void ForgetSiteVerdict();
+  bool m_siteDecided = false;
+  bool m_siteAllowed = false;
+  std::u16string m_siteReason;
 
 };
 

@@ -6,6 +6,7 @@
 #include <olectl.h>
 
 #include "control/agentlink/notice_popup_win.h"
+#include "control/ocx/com_boundary_win.h"
 #include "control/ocx/com_module_win.h"
 #include "control/ocx/zaduze_guids.h"
 #include "platform/wide.h"
@@ -24,6 +25,10 @@ void SafeRelease(T*& p) {
 }
 
 constexpr wchar_t kWindowClass[] = L"ZaduzeCtrlWindow";
+
+// The largest stream record the control reads or writes: its properties are
+// a few short lists, far below this.
+constexpr size_t kMaxPersistedBytes = 64 * 1024;
 
 // Property-bag names of the extent and the window text, stored before the
 // control's own properties like the framework stores its stock ones.
@@ -140,40 +145,54 @@ STDMETHODIMP CZaduzeCtrl::GetTypeInfoCount(UINT* count) {
 }
 
 STDMETHODIMP CZaduzeCtrl::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
-  if (info == nullptr) return E_POINTER;
-  *info = nullptr;
-  if (index != 0) return DISP_E_BADINDEX;
-  return ModuleTypeInfo(DIID_DZaduze, info);
+  return ComBoundary([&]() -> HRESULT {
+    if (info == nullptr) return E_POINTER;
+    *info = nullptr;
+    if (index != 0) return DISP_E_BADINDEX;
+    return ModuleTypeInfo(DIID_DZaduze, info);
+  });
 }
 
 STDMETHODIMP CZaduzeCtrl::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-  if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-  if (names == nullptr || ids == nullptr) return E_POINTER;
-  if (count == 0) return S_OK;
-  HRESULT hr = S_OK;
-  const auto id = FindDispatchId(U16(names[0]));
-  ids[0] = id ? *id : DISPID_UNKNOWN;
-  if (!id) hr = DISP_E_UNKNOWNNAME;
-  // Parameters are passed by position only.
-  for (UINT i = 1; i < count; ++i) {
-    ids[i] = DISPID_UNKNOWN;
-    hr = DISP_E_UNKNOWNNAME;
-  }
-  return hr;
+  return ComBoundary([&]() -> HRESULT {
+    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    if (names == nullptr || ids == nullptr) return E_POINTER;
+    if (count == 0) return S_OK;
+    if (names[0] == nullptr) {
+      for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+      return DISP_E_UNKNOWNNAME;
+    }
+    HRESULT hr = S_OK;
+    const auto id = FindDispatchId(U16(names[0]));
+    ids[0] = id ? *id : DISPID_UNKNOWN;
+    if (!id) hr = DISP_E_UNKNOWNNAME;
+    // Parameters are passed by position only.
+    for (UINT i = 1; i < count; ++i) {
+      ids[i] = DISPID_UNKNOWN;
+      hr = DISP_E_UNKNOWNNAME;
+    }
+    return hr;
+  });
 }
 
 STDMETHODIMP CZaduzeCtrl::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                  EXCEPINFO*, UINT* argErr) {
-  if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-  const DispatchMember* member = FindDispatchMember(id);
-  if (member == nullptr) return DISP_E_MEMBERNOTFOUND;
-  DISPPARAMS none{nullptr, nullptr, 0, 0};
-  if (params == nullptr) params = &none;
-  if (result != nullptr) VariantInit(result);
-  if (member->kind == MemberKind::Property) return InvokeProperty(*member, flags, params, result, argErr);
-  if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
-  if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
-  return InvokeMethod(*member, params, result, argErr);
+  return ComBoundary([&]() -> HRESULT {
+    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    const DispatchMember* member = FindDispatchMember(id);
+    if (member == nullptr) return DISP_E_MEMBERNOTFOUND;
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    if (params == nullptr) params = &none;
+    // A caller's counts must come with their arrays.
+    if ((params->cArgs != 0 && params->rgvarg == nullptr) ||
+        (params->cNamedArgs != 0 && params->rgdispidNamedArgs == nullptr) || params->cNamedArgs > params->cArgs)
+      return E_INVALIDARG;
+    if (result != nullptr) VariantInit(result);
+    if (member->kind == MemberKind::Property) return InvokeProperty(*member, flags, params, result, argErr);
+    if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+    if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
+    return InvokeMethod(*member, params, result, argErr);
+  });
 }
 
 namespace {
@@ -242,8 +261,18 @@ HRESULT CZaduzeCtrl::InvokeMethod(const DispatchMember& member, DISPPARAMS* para
     args[i] = FromBstr(value.bstrVal);
     VariantClear(&value);
   }
+  // A page the site lock refuses gets every method's failure value.
+  if (!PageAllowed()) {
+    if (member.result == ValueType::Short) SetResult(result, static_cast<short>(-1));
+    if (member.result == ValueType::String) SetResult(result, std::u16string());
+    return S_OK;
+  }
   // A method may pump messages (the About box) or block on the agent: keep
   // the object alive whatever the container does meanwhile.
+  struct Hold {
+    CZaduzeCtrl* self;
+    ~Hold() { self->Release(); }
+  } hold{this};
   AddRef();
   switch (member.dispid) {
     case kDispidAboutBox: AboutBox(); break;
@@ -262,7 +291,6 @@ HRESULT CZaduzeCtrl::InvokeMethod(const DispatchMember& member, DISPPARAMS* para
     case 53: SetResult(result, TrustzoneQueryDomain(args[0])); break;
     default: break;
   }
-  Release();
   return S_OK;
 }
 
@@ -356,9 +384,11 @@ class PointEnumerator final : public IEnumConnectionPoints {
 }  // namespace
 
 STDMETHODIMP CZaduzeCtrl::EnumConnectionPoints(IEnumConnectionPoints** points) {
-  if (points == nullptr) return E_POINTER;
-  *points = new (std::nothrow) PointEnumerator(&m_events);
-  return *points ? S_OK : E_OUTOFMEMORY;
+  return ComBoundary([&]() -> HRESULT {
+    if (points == nullptr) return E_POINTER;
+    *points = new (std::nothrow) PointEnumerator(&m_events);
+    return *points ? S_OK : E_OUTOFMEMORY;
+  });
 }
 
 STDMETHODIMP CZaduzeCtrl::FindConnectionPoint(REFIID riid, IConnectionPoint** point) {
@@ -407,16 +437,18 @@ STDMETHODIMP CZaduzeCtrl::EventPoint::GetConnectionPointContainer(IConnectionPoi
 }
 
 STDMETHODIMP CZaduzeCtrl::EventPoint::Advise(IUnknown* sink, DWORD* cookie) {
-  if (cookie == nullptr) return E_POINTER;
-  *cookie = 0;
-  if (sink == nullptr) return E_POINTER;
-  IDispatch* dispatch = nullptr;
-  if (FAILED(sink->QueryInterface(DIID_DZaduzeEvents, reinterpret_cast<void**>(&dispatch))) &&
-      FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch))))
-    return CONNECT_E_CANNOTCONNECT;
-  sinks_.push_back({next_cookie_, dispatch});
-  *cookie = next_cookie_++;
-  return S_OK;
+  return ComBoundary([&]() -> HRESULT {
+    if (cookie == nullptr) return E_POINTER;
+    *cookie = 0;
+    if (sink == nullptr) return E_POINTER;
+    IDispatch* dispatch = nullptr;
+    if (FAILED(sink->QueryInterface(DIID_DZaduzeEvents, reinterpret_cast<void**>(&dispatch))) &&
+        FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch))))
+      return CONNECT_E_CANNOTCONNECT;
+    sinks_.push_back({next_cookie_, dispatch});
+    *cookie = next_cookie_++;
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CZaduzeCtrl::EventPoint::Unadvise(DWORD cookie) {
@@ -460,120 +492,138 @@ STDMETHODIMP CZaduzeCtrl::GetClassID(CLSID* clsid) {
 }
 
 STDMETHODIMP CZaduzeCtrl::InitNew() {
-  m_props.Reset();
-  return S_OK;
+  return ComBoundary([&]() -> HRESULT {
+    m_props.Reset();
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CZaduzeCtrl::Load(IPropertyBag* bag, IErrorLog* log) {
-  if (bag == nullptr) return E_POINTER;
-  VARIANT v;
-  if (ReadBag(bag, log, kBagExtentX, VT_I4, v)) m_extent.cx = v.lVal;
-  if (ReadBag(bag, log, kBagExtentY, VT_I4, v)) m_extent.cy = v.lVal;
-  if (ReadBag(bag, log, kBagText, VT_BSTR, v)) {
-    SetText(FromBstr(v.bstrVal));
-    VariantClear(&v);
-  }
-  for (const auto& p : StoredPropertiesInExchangeOrder()) {
-    if (p.shortField) {
-      // Absent or not convertible: the value stays as it is.
-      if (ReadBag(bag, log, reinterpret_cast<const wchar_t*>(p.persistedName), VT_I2, v)) m_props.*p.shortField = v.iVal;
-    } else {
-      // Absent: the default, the empty text.
-      std::u16string text;
-      if (ReadBag(bag, log, reinterpret_cast<const wchar_t*>(p.persistedName), VT_BSTR, v)) {
-        text = FromBstr(v.bstrVal);
-        VariantClear(&v);
-      }
-      m_props.*p.textField = std::move(text);
+  return ComBoundary([&]() -> HRESULT {
+    if (bag == nullptr) return E_POINTER;
+    VARIANT v;
+    if (ReadBag(bag, log, kBagExtentX, VT_I4, v)) m_extent.cx = v.lVal;
+    if (ReadBag(bag, log, kBagExtentY, VT_I4, v)) m_extent.cy = v.lVal;
+    if (ReadBag(bag, log, kBagText, VT_BSTR, v)) {
+      SetText(FromBstr(v.bstrVal));
+      VariantClear(&v);
     }
-  }
-  m_bModified = false;
-  return S_OK;
+    for (const auto& p : StoredPropertiesInExchangeOrder()) {
+      if (p.shortField) {
+        // Absent or not convertible: the value stays as it is.
+        if (ReadBag(bag, log, reinterpret_cast<const wchar_t*>(p.persistedName), VT_I2, v)) m_props.*p.shortField = v.iVal;
+      } else {
+        // Absent: the default, the empty text.
+        std::u16string text;
+        if (ReadBag(bag, log, reinterpret_cast<const wchar_t*>(p.persistedName), VT_BSTR, v)) {
+          text = FromBstr(v.bstrVal);
+          VariantClear(&v);
+        }
+        m_props.*p.textField = std::move(text);
+      }
+    }
+    m_bModified = false;
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CZaduzeCtrl::Save(IPropertyBag* bag, BOOL clearDirty, BOOL) {
-  if (bag == nullptr) return E_POINTER;
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_I4;
-  v.lVal = static_cast<LONG>(kPersistVersion);
-  HRESULT hr = WriteBag(bag, kBagVersion, v);
-  v.vt = VT_I4;
-  v.lVal = m_extent.cx;
-  if (SUCCEEDED(hr)) hr = WriteBag(bag, kBagExtentX, v);
-  v.vt = VT_I4;
-  v.lVal = m_extent.cy;
-  if (SUCCEEDED(hr)) hr = WriteBag(bag, kBagExtentY, v);
-  const std::u16string text = GetText();
-  if (SUCCEEDED(hr) && !text.empty()) {
-    v.vt = VT_BSTR;
-    v.bstrVal = AllocBstr(text);
-    hr = WriteBag(bag, kBagText, v);
-  }
-  for (const auto& p : StoredPropertiesInExchangeOrder()) {
-    if (FAILED(hr)) break;
-    const auto* name = reinterpret_cast<const wchar_t*>(p.persistedName);
-    if (p.shortField) {
-      v.vt = VT_I2;
-      v.iVal = m_props.*p.shortField;
-      hr = WriteBag(bag, name, v);
-    } else if (!(m_props.*p.textField).empty()) {  // the default is not written
+  return ComBoundary([&]() -> HRESULT {
+    if (bag == nullptr) return E_POINTER;
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_I4;
+    v.lVal = static_cast<LONG>(kPersistVersion);
+    HRESULT hr = WriteBag(bag, kBagVersion, v);
+    v.vt = VT_I4;
+    v.lVal = m_extent.cx;
+    if (SUCCEEDED(hr)) hr = WriteBag(bag, kBagExtentX, v);
+    v.vt = VT_I4;
+    v.lVal = m_extent.cy;
+    if (SUCCEEDED(hr)) hr = WriteBag(bag, kBagExtentY, v);
+    const std::u16string text = GetText();
+    if (SUCCEEDED(hr) && !text.empty()) {
       v.vt = VT_BSTR;
-      v.bstrVal = AllocBstr(m_props.*p.textField);
-      hr = WriteBag(bag, name, v);
+      v.bstrVal = AllocBstr(text);
+      hr = WriteBag(bag, kBagText, v);
     }
-  }
-  if (SUCCEEDED(hr) && clearDirty) m_bModified = false;
-  return hr;
+    for (const auto& p : StoredPropertiesInExchangeOrder()) {
+      if (FAILED(hr)) break;
+      const auto* name = reinterpret_cast<const wchar_t*>(p.persistedName);
+      if (p.shortField) {
+        v.vt = VT_I2;
+        v.iVal = m_props.*p.shortField;
+        hr = WriteBag(bag, name, v);
+      } else if (!(m_props.*p.textField).empty()) {  // the default is not written
+        v.vt = VT_BSTR;
+        v.bstrVal = AllocBstr(m_props.*p.textField);
+        hr = WriteBag(bag, name, v);
+      }
+    }
+    if (SUCCEEDED(hr) && clearDirty) m_bModified = false;
+    return hr;
+  });
 }
 
 STDMETHODIMP CZaduzeCtrl::IsDirty() { return m_bModified ? S_OK : S_FALSE; }
 
 STDMETHODIMP CZaduzeCtrl::Load(LPSTREAM stream) {
-  if (stream == nullptr) return E_POINTER;
-  // The record is read whole first, so a short stream changes nothing.
-  std::vector<uint8_t> bytes;
-  uint8_t chunk[4096];
-  for (;;) {
-    ULONG got = 0;
-    const HRESULT hr = stream->Read(chunk, sizeof chunk, &got);
-    if (FAILED(hr)) return hr;
-    bytes.insert(bytes.end(), chunk, chunk + got);
-    if (got < sizeof chunk) break;
-  }
-  PersistedState state;
-  if (!DeserializeState(bytes.data(), bytes.size(), state)) return E_FAIL;
-  // Give back what follows the record (a container may store more after it).
-  const size_t used = SerializedSize(state);
-  if (used < bytes.size()) {
-    LARGE_INTEGER back;
-    back.QuadPart = -static_cast<LONGLONG>(bytes.size() - used);
-    stream->Seek(back, STREAM_SEEK_CUR, nullptr);
-  }
-  m_extent.cx = state.extentX;
-  m_extent.cy = state.extentY;
-  SetText(state.text);
-  m_props = state.props;
-  m_bModified = false;
-  return S_OK;
+  return ComBoundary([&]() -> HRESULT {
+    if (stream == nullptr) return E_POINTER;
+    // The record is read whole first, so a short stream changes nothing. At
+    // most kMaxPersistedBytes are read: a record that does not fit is
+    // refused, whatever the stream holds.
+    std::vector<uint8_t> bytes;
+    uint8_t chunk[4096];
+    while (bytes.size() < kMaxPersistedBytes) {
+      ULONG got = 0;
+      const ULONG want = static_cast<ULONG>(std::min<size_t>(sizeof chunk, kMaxPersistedBytes - bytes.size()));
+      const HRESULT hr = stream->Read(chunk, want, &got);
+      if (FAILED(hr)) return hr;
+      if (got > want) return E_UNEXPECTED;
+      bytes.insert(bytes.end(), chunk, chunk + got);
+      if (got < want) break;
+    }
+    PersistedState state;
+    if (!DeserializeState(bytes.data(), bytes.size(), state)) return E_FAIL;
+    // Give back what follows the record (a container may store more after it).
+    const size_t used = SerializedSize(state);
+    if (used < bytes.size()) {
+      LARGE_INTEGER back;
+      back.QuadPart = -static_cast<LONGLONG>(bytes.size() - used);
+      stream->Seek(back, STREAM_SEEK_CUR, nullptr);
+    }
+    m_extent.cx = state.extentX;
+    m_extent.cy = state.extentY;
+    SetText(state.text);
+    m_props = state.props;
+    m_bModified = false;
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CZaduzeCtrl::Save(LPSTREAM stream, BOOL clearDirty) {
-  if (stream == nullptr) return E_POINTER;
-  PersistedState state{m_extent.cx, m_extent.cy, GetText(), m_props};
-  const auto bytes = SerializeState(state);
-  ULONG written = 0;
-  const HRESULT hr = stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written);
-  if (FAILED(hr)) return hr;
-  if (written != bytes.size()) return STG_E_CANTSAVE;
-  if (clearDirty) m_bModified = false;
-  return S_OK;
+  return ComBoundary([&]() -> HRESULT {
+    if (stream == nullptr) return E_POINTER;
+    PersistedState state{m_extent.cx, m_extent.cy, GetText(), m_props};
+    // What Load would refuse is not written.
+    if (SerializedSize(state) > kMaxPersistedBytes) return STG_E_CANTSAVE;
+    const auto bytes = SerializeState(state);
+    ULONG written = 0;
+    const HRESULT hr = stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written);
+    if (FAILED(hr)) return hr;
+    if (written != bytes.size()) return STG_E_CANTSAVE;
+    if (clearDirty) m_bModified = false;
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CZaduzeCtrl::GetSizeMax(ULARGE_INTEGER* size) {
-  if (size == nullptr) return E_POINTER;
-  size->QuadPart = SerializedSize(PersistedState{m_extent.cx, m_extent.cy, GetText(), m_props});
-  return S_OK;
+  return ComBoundary([&]() -> HRESULT {
+    if (size == nullptr) return E_POINTER;
+    size->QuadPart = SerializedSize(PersistedState{m_extent.cx, m_extent.cy, GetText(), m_props});
+    return S_OK;
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -583,6 +633,8 @@ STDMETHODIMP CZaduzeCtrl::SetClientSite(IOleClientSite* site) {
   if (site != nullptr) site->AddRef();
   SafeRelease(m_pClientSite);
   m_pClientSite = site;
+  // Another site may be another page; a window's steps keep their verdict.
+  if (site != nullptr && m_wnd.hwnd() == nullptr) ForgetSiteVerdict();
   return S_OK;
 }
 
@@ -596,11 +648,14 @@ STDMETHODIMP CZaduzeCtrl::GetClientSite(IOleClientSite** site) {
 STDMETHODIMP CZaduzeCtrl::SetHostNames(LPCOLESTR, LPCOLESTR) { return S_OK; }
 
 STDMETHODIMP CZaduzeCtrl::Close(DWORD) {
-  AddRef();
-  InPlaceDeactivate();
-  if (m_pOleAdviseHolder != nullptr) m_pOleAdviseHolder->SendOnClose();
-  Release();
-  return S_OK;
+  return ComBoundary([&]() -> HRESULT {
+    AddRef();
+    m_bClosed = true;
+    InPlaceDeactivate();
+    if (m_pOleAdviseHolder != nullptr) m_pOleAdviseHolder->SendOnClose();
+    Release();
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CZaduzeCtrl::SetMoniker(DWORD, IMoniker*) { return E_NOTIMPL; }
@@ -615,21 +670,23 @@ STDMETHODIMP CZaduzeCtrl::GetClipboardData(DWORD, IDataObject** data) {
 }
 
 STDMETHODIMP CZaduzeCtrl::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND parent, LPCRECT posRect) {
-  if (site != nullptr && m_pClientSite == nullptr) SetClientSite(site);
-  switch (verb) {
-    case OLEIVERB_PRIMARY:
-    case OLEIVERB_SHOW:
-    case OLEIVERB_INPLACEACTIVATE:
-    case OLEIVERB_UIACTIVATE:
-      return InPlaceActivate(verb, parent, posRect);
-    case OLEIVERB_HIDE:
-      if (m_wnd.hwnd() != nullptr) ShowWindow(m_wnd.hwnd(), SW_HIDE);
-      return S_OK;
-    case OLEIVERB_PROPERTIES:
-      return OLEOBJ_S_CANNOT_DOVERB_NOW;
-    default:
-      return verb < 0 ? E_NOTIMPL : OLEOBJ_S_INVALIDVERB;
-  }
+  return ComBoundary([&]() -> HRESULT {
+    if (site != nullptr && m_pClientSite == nullptr) SetClientSite(site);
+    switch (verb) {
+      case OLEIVERB_PRIMARY:
+      case OLEIVERB_SHOW:
+      case OLEIVERB_INPLACEACTIVATE:
+      case OLEIVERB_UIACTIVATE:
+        return InPlaceActivate(verb, parent, posRect);
+      case OLEIVERB_HIDE:
+        if (m_wnd.hwnd() != nullptr) ShowWindow(m_wnd.hwnd(), SW_HIDE);
+        return S_OK;
+      case OLEIVERB_PROPERTIES:
+        return OLEOBJ_S_CANNOT_DOVERB_NOW;
+      default:
+        return verb < 0 ? E_NOTIMPL : OLEOBJ_S_INVALIDVERB;
+    }
+  });
 }
 
 HRESULT CZaduzeCtrl::InPlaceActivate(LONG verb, HWND parent, LPCRECT posRect) {
@@ -663,7 +720,23 @@ HRESULT CZaduzeCtrl::InPlaceActivate(LONG verb, HWND parent, LPCRECT posRect) {
     const RECT rect = posRect != nullptr ? *posRect : RECT{0, 0, HimetricToPixels(m_extent.cx, ScreenDpi(true)),
                                                            HimetricToPixels(m_extent.cy, ScreenDpi(false))};
     AddRef();  // the creation step may take long and call out to the page
-    const bool created = m_wnd.hwnd() != nullptr || CreateControlWindow(siteWindow, rect);
+    m_bClosed = false;
+    bool created = false;
+    {
+      struct CreateStep {
+        bool& flag;
+        ~CreateStep() { flag = false; }
+      } step{m_bInCreateStep};
+      m_bInCreateStep = true;
+      created = m_wnd.hwnd() != nullptr || CreateControlWindow(siteWindow, rect);
+    }
+    if (m_bTearDownPending) {
+      // The page tore the control down during the creation step: do it now.
+      InPlaceDeactivate();
+      m_bTearDownPending = false;
+      Release();
+      return S_OK;
+    }
     Release();
     if (!created) {
       m_bInPlaceActive = false;
@@ -695,12 +768,25 @@ void CZaduzeCtrl::DestroyControlWindow() {
   m_wnd.Destroy();
 }
 
+// No exception leaves the window procedure: a failing creation step aborts
+// the window's creation, any other message is answered 0.
 LRESULT CZaduzeCtrl::CtrlWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  try {
+    return HandleMessageUnguarded(msg, wParam, lParam);
+  } catch (...) {
+    return msg == WM_CREATE ? -1 : 0;
+  }
+}
+
+LRESULT CZaduzeCtrl::CtrlWindow::HandleMessageUnguarded(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_CREATE:
       if (Default(msg, wParam, lParam) == -1) return -1;
       return owner_.OnCreateStep();
     case WM_DESTROY: {
+      // Destroyed from outside while it is still being created (its parent
+      // went): nothing more is started for it.
+      if (owner_.m_bInCreateStep) owner_.m_bTearDownPending = true;
       const LRESULT r = Default(msg, wParam, lParam);
       owner_.OnDestroyStep();
       return r;
@@ -772,15 +858,21 @@ STDMETHODIMP CZaduzeCtrl::GetWindow(HWND* hwnd) {
 STDMETHODIMP CZaduzeCtrl::ContextSensitiveHelp(BOOL) { return E_NOTIMPL; }
 
 STDMETHODIMP CZaduzeCtrl::InPlaceDeactivate() {
-  if (!m_bInPlaceActive) return S_OK;
-  AddRef();
-  UIDeactivate();
-  m_bInPlaceActive = false;
-  DestroyControlWindow();  // the destruction step runs here
-  if (m_pInPlaceSite != nullptr) m_pInPlaceSite->OnInPlaceDeactivate();
-  SafeRelease(m_pInPlaceSite);
-  Release();
-  return S_OK;
+  return ComBoundary([&]() -> HRESULT {
+    if (m_bInCreateStep) {
+      m_bTearDownPending = true;  // carried out when the creation step returns
+      return S_OK;
+    }
+    if (!m_bInPlaceActive) return S_OK;
+    AddRef();
+    UIDeactivate();
+    m_bInPlaceActive = false;
+    DestroyControlWindow();  // the destruction step runs here
+    if (m_pInPlaceSite != nullptr) m_pInPlaceSite->OnInPlaceDeactivate();
+    SafeRelease(m_pInPlaceSite);
+    Release();
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CZaduzeCtrl::UIDeactivate() {
@@ -821,19 +913,21 @@ STDMETHODIMP CZaduzeCtrl::FreezeEvents(BOOL freeze) {
 
 STDMETHODIMP CZaduzeCtrl::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC dc, LPCRECTL bounds, LPCRECTL,
                                BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) {
-  if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
-  if (dc == nullptr) return E_INVALIDARG;
-  // A rendering outside the window: the window text, as a static control
-  // paints it.
-  RECT rect{0, 0, 0, 0};
-  if (bounds != nullptr) rect = {bounds->left, bounds->top, bounds->right, bounds->bottom};
-  std::u16string text = GetText();
-  const int saved = SaveDC(dc);
-  SetBkMode(dc, TRANSPARENT);
-  SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
-  DrawTextW(dc, W(text), static_cast<int>(text.size()), &rect, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
-  RestoreDC(dc, saved);
-  return S_OK;
+  return ComBoundary([&]() -> HRESULT {
+    if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
+    if (dc == nullptr) return E_INVALIDARG;
+    // A rendering outside the window: the window text, as a static control
+    // paints it.
+    RECT rect{0, 0, 0, 0};
+    if (bounds != nullptr) rect = {bounds->left, bounds->top, bounds->right, bounds->bottom};
+    std::u16string text = GetText();
+    const int saved = SaveDC(dc);
+    SetBkMode(dc, TRANSPARENT);
+    SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    DrawTextW(dc, W(text), static_cast<int>(text.size()), &rect, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
+    RestoreDC(dc, saved);
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CZaduzeCtrl::GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, LOGPALETTE** colors) {

@@ -142,7 +142,7 @@ TEST(SessionCommand, PropertiesFillTheSessionLineInOrder) {
   ControlProperties p;
   p.webSandboxMode = 0;
   p.protectKeyList = u"ALT+TAB,CTRL";
-  p.protectAppExceptionList = u"calc.exe";
+  p.protectAppExceptionList = std::u16string(u"calc.exe\0-RegistrySetLoose", 26);  // cut at the NUL
   p.protectAppBlackList = u"say \"hi\"\\";
   p.keepAliveMillisec = -5;
   p.protectExplorerExceptionList = u"http://exam/";

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/text/text_util.h"
+#include "agent/core/command_line.h"
 #include "control/agentlink/services.h"
 
 namespace zv {
@@ -87,6 +88,37 @@ TEST(Versions, ExitCodesBecomeSignedShorts) {
   EXPECT_EQ(ExitCodeToShort(0x12345), 0x2345);
   EXPECT_EQ(ExitCodeToShort(0x18000), -32768);
   EXPECT_EQ(ExitCodeToShort(0xC0000005), 5);
+}
+
+}  // namespace
+}  // namespace zv
+
+namespace zv {
+namespace {
+
+// What may go to the agent as a one-shot command: a page's value for the
+// trusted-site methods, and the option text actually handed over.
+TEST(OneShotCommand, ValuesAndOptionTextsThatLeaveTheAgentWithoutACommandAreRefused) {
+  using namespace std::literals;
+  struct Case {
+    std::u16string_view value;
+    bool accepted;
+  } cases[] = {
+      {u"exam.example"sv, true}, {u"10.0.0.1,10.0.0.2"sv, true}, {u"a-b"sv, true}, {u" -x"sv, true},
+      {u""sv, false},           {u"-x"sv, false},               {u"-"sv, false},  {u"a\0b"sv, false},
+      {u"\0"sv, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsOneShotValue(c.value), c.accepted) << ToUtf8(c.value);
+    // The builder's text carries the command exactly when the value is accepted.
+    EXPECT_EQ(CarriesOneShotCommand(BuildTrustzoneAddDomainCommandLine(c.value, 0)), c.accepted) << ToUtf8(c.value);
+  }
+  EXPECT_TRUE(CarriesOneShotCommand(BuildRegistrySetLooseCommandLine(0)));
+  EXPECT_TRUE(CarriesOneShotCommand(BuildQueryCheatAppCommandLine(u"-a", u"-b", u"-c")));
+  EXPECT_TRUE(CarriesOneShotCommand(BuildRegistryRestoreCommandLine(u"20261208-101010", 0, 0)));
+  EXPECT_FALSE(CarriesOneShotCommand(BuildRegistryRestoreCommandLine(u"", 0, 0)));
+  EXPECT_FALSE(CarriesOneShotCommand(BuildRegistrySaveCommandLine(u"-x", 0)));
+  EXPECT_EQ(UpToNul(u"calc.exe\0-RegistrySetLoose"sv), u"calc.exe");
 }
 
 }  // namespace

@@ -161,6 +161,13 @@ TEST_F(ControlTest, UnknownMembersAndBadCallsAreRefused) {
   EXPECT_NE(Put(c.dispatch, 36, I4(5), false), S_OK);
   EXPECT_EQ(Get(c.dispatch, 44, v, DISPATCH_METHOD), DISP_E_BADPARAMCOUNT);
   EXPECT_EQ(c.ctrl->Properties().keepAliveMillisec, 1000);
+  // Counts without their arrays, a missing name.
+  DISPPARAMS noArgs{nullptr, nullptr, 1, 0}, noNames{&v, nullptr, 1, 1};
+  EXPECT_EQ(c.dispatch->Invoke(51, IID_NULL, 0, DISPATCH_METHOD, &noArgs, &v, nullptr, nullptr), E_INVALIDARG);
+  EXPECT_EQ(c.dispatch->Invoke(36, IID_NULL, 0, DISPATCH_PROPERTYPUT, &noNames, nullptr, nullptr, nullptr), E_INVALIDARG);
+  LPOLESTR noName[] = {nullptr};
+  DISPID id = 0;
+  EXPECT_EQ(c.dispatch->GetIDsOfNames(IID_NULL, noName, 1, 0, &id), DISP_E_UNKNOWNNAME);
 }
 
 TEST_F(ControlTest, WritesConvertOrAreRefusedAndStartNothing) {
@@ -312,6 +319,17 @@ TEST_F(ControlTest, StreamRoundTripAndShortStream) {
   EXPECT_EQ(pb->Load(stream), S_OK);
   EXPECT_TRUE(b.ctrl->Properties() == a.ctrl->Properties());
   EXPECT_EQ(b.ctrl->GetText(), u"saved");
+  // A record larger than 64 KiB is neither read nor written.
+  PersistedState big{1, 1, u"", ControlProperties()};
+  big.props.protectKeyList.assign(40000, u'x');
+  const auto bytes = SerializeState(big);
+  stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+  stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
+  stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+  EXPECT_EQ(pb->Load(stream), E_FAIL);
+  EXPECT_TRUE(b.ctrl->Properties() == a.ctrl->Properties());
+  b.ctrl->MutableProperties().protectKeyList = big.props.protectKeyList;
+  EXPECT_EQ(pb->Save(stream, TRUE), STG_E_CANTSAVE);
   stream->Release();
   pa->Release();
   pb->Release();

@@ -32,6 +32,26 @@ ctl_page "$PAGE" "WebSandboxMode=0"
 ctl_container "$PAGE" "WebSandboxMode = 1" >/dev/null
 zv_expect "WebSandboxMode 0: only the settings, no restore without a snapshot" "$(ctl_calls)" "-RegistrySetLoose 1 -DebugLog 0"
 
+# A page that tears the control down from its AfterCreated handler: the
+# browser goes on, the creation stops there (no snapshot, no settings, so
+# nothing to restore); later calls still answer, a closed control starts no
+# session (nothing could keep it alive), a deactivated one still can.
+while IFS='|' read -r action expected start; do
+  ctl_clear_records
+  ctl_page "$PAGE"
+  out=$(ctl_container "$PAGE" --on-created "$action" 'TrustzoneAddDomain("exam.example")' 'StartZaduzeApp()' \
+    'sleep 500' 'StopZaduzeApp()' Text)
+  zv_expect "AfterCreated $action: only the page's own calls reach the agent" \
+    "$(ctl_calls | sed 's/ .*//' | tr '\n' ' ')" "$expected"
+  zv_expect_match "AfterCreated $action: the teardown is carried out" "$out" "^$action -> 0x00000000\$"
+  zv_expect_match "AfterCreated $action: StartZaduzeApp afterwards" "$out" "^StartZaduzeApp\\(\\) -> $start\$"
+  zv_expect_match "AfterCreated $action: the control is still there" "$out" '^Text -> "Zaduze"$'
+  zv_expect_match "AfterCreated $action: the container ends normally" "$out" '^released, references left 0$'
+done <<'T'
+close|-TrustzoneAddDomain |-1
+deactivate|-TrustzoneAddDomain -WebSandboxMode |0
+T
+
 # DebugSandbox 1 with DebugLog 1: a second snapshot named _loose.
 ctl_clear_records
 ctl_page "$PAGE" "DebugSandbox=1" "DebugLog=1"

@@ -86,5 +86,11 @@ out=$(ctl_container "$PAGE" --no-activate --save-bag)
 zv_expect "no empty list in the bag" "$(echo "$out" | grep -c '^bag Protect.*List')" "0"
 zv_expect_match "defaults are saved for every short" "$out" '^bag ProtectIEToolbarCheat vt 2 = 1$'
 
+# A stream record is at most 64 KiB: a larger one is not written (and a
+# second control reads nothing from the empty stream).
+echo "ProtectKeyList = \"$(head -c 70000 /dev/zero | tr '\0' x)\"" > "$ZV_WINE_WORK/ctl-big.calls"
+out=$(ctl_container "$PAGE" --no-activate --stream-check --script "$(zv_winpath "$ZV_WINE_WORK/ctl-big.calls")")
+zv_expect_match "a record over 64 KiB is refused" "$out" '^save stream -> 0x80030103'
+zv_expect_match "and nothing is loaded" "$out" '^load stream -> 0x80004005$'
 ctl_unregister64
 zv_summary

@@ -2,6 +2,9 @@
 
 #include "common/text/text_util.h"
 #include "platform/wide.h"
+#include "tools/container/page_browser_win.h"
+
+#include <shlguid.h>
 
 namespace zv {
 
@@ -16,6 +19,8 @@ STDMETHODIMP ContainerSite::QueryInterface(REFIID riid, void** object) {
     *object = static_cast<IOleClientSite*>(this);
   else if (IsEqualIID(riid, IID_IOleInPlaceSite) || IsEqualIID(riid, IID_IOleWindow))
     *object = static_cast<IOleInPlaceSite*>(this);
+  else if (IsEqualIID(riid, IID_IServiceProvider) && has_url_)
+    *object = static_cast<IServiceProvider*>(this);
   else
     return E_NOINTERFACE;
   AddRef();
@@ -32,6 +37,17 @@ STDMETHODIMP ContainerSite::GetContainer(IOleContainer** container) {
   if (container != nullptr) *container = nullptr;
   return E_NOINTERFACE;
 }
+STDMETHODIMP ContainerSite::QueryService(REFGUID service, REFIID riid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  if (!has_url_ || !IsEqualGUID(service, SID_SWebBrowserApp)) return E_NOINTERFACE;
+  auto* browser = new (std::nothrow) PageBrowser(url_);
+  if (browser == nullptr) return E_OUTOFMEMORY;
+  const HRESULT hr = browser->QueryInterface(riid, object);
+  browser->Release();
+  return hr;
+}
+
 STDMETHODIMP ContainerSite::GetWindow(HWND* hwnd) {
   if (hwnd == nullptr) return E_POINTER;
   *hwnd = host_;

@@ -7,6 +7,7 @@
 
 #include <ocidl.h>
 #include <oleidl.h>
+#include <servprov.h>
 
 #include <functional>
 #include <string>
@@ -17,7 +18,7 @@
 
 namespace zv {
 
-class ContainerSite final : public IOleClientSite, public IOleInPlaceSite {
+class ContainerSite final : public IOleClientSite, public IOleInPlaceSite, public IServiceProvider {
  public:
   explicit ContainerSite(HWND host) : host_(host) {}
 
@@ -48,6 +49,14 @@ class ContainerSite final : public IOleClientSite, public IOleInPlaceSite {
   STDMETHODIMP DeactivateAndUndo() override { return S_OK; }
   STDMETHODIMP OnPosRectChange(LPCRECT) override { return S_OK; }
 
+  // IServiceProvider: the browser object (SID_SWebBrowserApp) that tells the
+  // page's address; offered only once the container has a page address.
+  STDMETHODIMP QueryService(REFGUID service, REFIID riid, void** object) override;
+  void SetPageUrl(std::u16string url) {
+    url_ = std::move(url);
+    has_url_ = true;
+  }
+
   bool InPlaceActive() const { return active_; }
   RECT ControlRect() const { return {10, 10, 210, 60}; }
 
@@ -55,6 +64,8 @@ class ContainerSite final : public IOleClientSite, public IOleInPlaceSite {
   ComRefCount refs_;
   HWND host_;
   bool active_ = false;
+  bool has_url_ = false;
+  std::u16string url_;
 };
 
 // An object element's parameters as the browser hands them to the control:

@@ -12,6 +12,9 @@
 //     Name(args)           call a method              SaveTextAsFile("a.txt", "x\ny")
 //     sleep MS             let the page idle (timers run)
 //     echo TEXT            print TEXT
+//     activate / deactivate / close
+//                          the container activates the control in place,
+//                          deactivates it, or closes it (as leaving the page)
 //   Strings are written in double quotes with \" \\ \n \r \t escapes; a bare
 //   integer is a number; anything else is taken as text.
 //
@@ -23,6 +26,11 @@
 //   --describe        print the type library's view of the control (ITypeInfo)
 //   --pages           print the control's property pages (title and size)
 //   --progid ID       another ProgID (default ZADUZE.ZaduzeCtrl.1)
+//   --on-created CALL run CALL (a statement as above, "close" included) from
+//                     the handler of the control's AfterCreated event
+//   --url URL         the page's address, told to the control as a browser
+//                     tells it (the client site's browser object); without
+//                     it the container tells no address
 //
 // Every result goes to standard output as UTF-8, one line each; the exit code
 // is 0 when the control could be created, 1 otherwise (2: usage).
@@ -355,6 +363,29 @@ constexpr const char16_t* kStoredNames[] = {
     u"ProtectExplorerCheat", u"ProtectExplorerExceptionList", u"ProtectIEToolbarCheat", u"DebugLog",
     u"DebugSandbox", u"Text"};
 
+// The container's own statements: activation and closing as a browser does
+// them when a page is shown and left. False for anything else.
+bool RunContainerStatement(IOleObject* object, IOleClientSite* site, HWND host, const RECT& rect,
+                           const std::u16string& line) {
+  HRESULT hr = S_OK;
+  if (line == u"activate") {
+    hr = object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site, 0, host, &rect);
+  } else if (line == u"deactivate") {
+    IOleInPlaceObject* inPlace = nullptr;
+    hr = object->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace));
+    if (SUCCEEDED(hr)) {
+      hr = inPlace->InPlaceDeactivate();
+      inPlace->Release();
+    }
+  } else if (line == u"close") {
+    hr = object->Close(OLECLOSE_NOSAVE);
+  } else {
+    return false;
+  }
+  Print(line + u" -> " + Hex(hr));
+  return true;
+}
+
 LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_PAINT && PageViewPaint(hwnd)) return 0;
   return DefWindowProcW(hwnd, msg, wParam, lParam);
@@ -363,6 +394,8 @@ LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 int Run(int argc, wchar_t** argv) {
   std::wstring page, progId = L"ZADUZE.ZaduzeCtrl.1";
   std::vector<std::u16string> statements;
+  std::u16string pageUrl, onCreated;
+  bool hasUrl = false;
   bool activate = true, saveBag = false, streamCheck = false, describe = false, pages = false;
   for (int a = 1; a < argc; ++a) {
     const std::wstring arg = argv[a];
@@ -372,6 +405,8 @@ int Run(int argc, wchar_t** argv) {
     else if (arg == L"--describe") describe = true;
     else if (arg == L"--pages") pages = true;
     else if (arg == L"--progid" && a + 1 < argc) progId = argv[++a];
+    else if (arg == L"--on-created" && a + 1 < argc) onCreated = U16(argv[++a]);
+    else if (arg == L"--url" && a + 1 < argc) pageUrl = U16(argv[++a]), hasUrl = true;
     else if (arg == L"--script" && a + 1 < argc) {
       bool ok = false;
       const std::u16string text = ReadTextFile(argv[++a], ok);
@@ -391,7 +426,7 @@ int Run(int argc, wchar_t** argv) {
   }
   if (page.empty()) {
     Print(u"usage: zaduze_container [--script FILE] [--no-activate] [--save-bag] [--stream-check] [--describe] "
-          u"PAGE.html [CALL ...]");
+          u"[--url URL] [--on-created CALL] PAGE.html [CALL ...]");
     return 2;
   }
   bool ok = false;
@@ -430,6 +465,7 @@ int Run(int argc, wchar_t** argv) {
   object->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch));
 
   auto* site = new ContainerSite(host);
+  if (hasUrl) site->SetPageUrl(pageUrl);
   DWORD misc = 0;
   object->GetMiscStatus(DVASPECT_CONTENT, &misc);
   if (misc & OLEMISC_SETCLIENTSITEFIRST) object->SetClientSite(site);
@@ -476,11 +512,14 @@ int Run(int argc, wchar_t** argv) {
           }
           info->Release();
         }
-        auto* sink = new EventSink(events, [sourceInfo](DISPID id) {
+        auto* sink = new EventSink(events, [sourceInfo, &onCreated, object, dispatch, site, host](DISPID id) {
           BSTR name = nullptr;
           if (sourceInfo != nullptr) sourceInfo->GetDocumentation(id, &name, nullptr, nullptr, nullptr);
           Print(u"event " + (name ? U16(name, SysStringLen(name)) : u"#" + Number(id)));
           SysFreeString(name);
+          if (id == 1 && !onCreated.empty() &&
+              !RunContainerStatement(object, site, host, site->ControlRect(), onCreated))
+            RunStatement(dispatch, onCreated);
         });
         point->Advise(sink, &cookie);
         sink->Release();
@@ -498,7 +537,8 @@ int Run(int argc, wchar_t** argv) {
   }
   if (describe && dispatch != nullptr) Describe(dispatch);
   if (pages) ListPages(object);
-  for (const auto& s : statements) RunStatement(dispatch, s);
+  for (const auto& s : statements)
+    if (!RunContainerStatement(object, site, host, site->ControlRect(), s)) RunStatement(dispatch, s);
 
   if (saveBag) {
     IPersistPropertyBag* persist = nullptr;

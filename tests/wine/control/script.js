@@ -56,6 +56,13 @@ try {
   check("TrustzoneQueryIP", z.TrustzoneQueryIP("10.0.0.1"), 0x2345);
   check("TrustzoneQueryDomain", z.TrustzoneQueryDomain("exam.example"), 0x2345);
   check("an empty query runs no agent", z.TrustzoneQueryDomain(""), -1);
+  check("a value taken for an option runs no agent", z.TrustzoneAddDomain("-RegistrySetLoose"), -1);
+  check("a value with a NUL runs no agent", z.TrustzoneAddIP("10.0.0.1\u0000-x"), -1);
+  var saved = z.ProtectAppBlackList, longList = "x";
+  while (longList.length < 40000) longList += longList;
+  z.ProtectAppBlackList = longList;
+  check("a command line too long for Windows runs no agent", z.GetCheatAppCount(), -1);
+  z.ProtectAppBlackList = saved;
   check("StopZaduzeApp before any start", z.StopZaduzeApp(), 0);
   refused("a method needs its parameters", function () { z.SaveTextAsFile("a.txt"); });
 

@@ -1,0 +1,146 @@
+// The site lock: the administrator's list of allowed sites (HKLM, then HKCU,
+// SOFTWARE\Zaduze, value AllowedSites) against the address of the page that
+// hosts the control, learned from the container the way a browser offers it.
+// Without the value every page may use the control.
+#include <windows.h>
+
+#include <exdisp.h>
+#include <mshtml.h>
+#include <servprov.h>
+#include <shlguid.h>
+
+#include "common/log/log.h"
+#include "common/text/text_util.h"
+#include "control/agentlink/notice_popup_win.h"
+#include "control/ocx/site_policy.h"
+#include "control/ocx/zaduze_ctrl.h"
+#include "platform/handles.h"
+#include "platform/shell_folders.h"
+#include "platform/wide.h"
+
+namespace zv {
+
+namespace {
+
+constexpr wchar_t kPolicyKey[] = L"SOFTWARE\\Zaduze";
+constexpr wchar_t kPolicyValue[] = L"AllowedSites";
+// A list of sites is short; a larger value is taken as unreadable.
+constexpr DWORD kMaxPolicyBytes = 64 * 1024;
+
+// Releases a COM pointer at the end of its scope.
+template <typename T>
+struct ComHolder {
+  T* p = nullptr;
+  ~ComHolder() {
+    if (p != nullptr) p->Release();
+  }
+  void** put() { return reinterpret_cast<void**>(&p); }
+};
+
+struct BstrHolder {
+  BSTR b = nullptr;
+  ~BstrHolder() { SysFreeString(b); }
+};
+
+// The policy under one root: false when that root has none (no key, or no
+// value); true otherwise, with `text` the value's text, left empty when the
+// value cannot be read or is not a text (which allows nothing).
+bool ReadPolicy(HKEY root, std::u16string& text) {
+  text.clear();
+  UniqueRegKey key;
+  const LONG opened = RegOpenKeyExW(root, kPolicyKey, 0, KEY_QUERY_VALUE, key.put());
+  if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND) return false;
+  if (opened != ERROR_SUCCESS) return true;
+  DWORD type = 0, size = 0;
+  const LONG asked = RegQueryValueExW(key.get(), kPolicyValue, nullptr, &type, nullptr, &size);
+  if (asked == ERROR_FILE_NOT_FOUND) return false;
+  if (asked != ERROR_SUCCESS || size > kMaxPolicyBytes) return true;
+  if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ) return true;
+  std::u16string buffer((size + 1) / 2, u'\0');
+  DWORD got = size;
+  if (RegQueryValueExW(key.get(), kPolicyValue, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &got) !=
+      ERROR_SUCCESS)
+    return true;
+  buffer.resize(got / 2);
+  text = std::move(buffer);  // NULs between the strings of a multi-string separate entries
+  return true;
+}
+
+// The hosting page's address: the browser's location through the client
+// site's service provider, else the URL of the container's document. False
+// when neither answers.
+bool PageAddress(IOleClientSite* site, std::u16string& url) {
+  if (site == nullptr) return false;
+  {
+    ComHolder<IServiceProvider> provider;
+    ComHolder<IWebBrowser2> browser;
+    BstrHolder location;
+    if (SUCCEEDED(site->QueryInterface(IID_IServiceProvider, provider.put())) && provider.p != nullptr &&
+        SUCCEEDED(provider.p->QueryService(SID_SWebBrowserApp, IID_IWebBrowser2, browser.put())) &&
+        browser.p != nullptr && SUCCEEDED(browser.p->get_LocationURL(&location.b)) && location.b != nullptr) {
+      url = U16(location.b, SysStringLen(location.b));
+      return true;
+    }
+  }
+  ComHolder<IOleContainer> container;
+  ComHolder<IHTMLDocument2> document;
+  BstrHolder address;
+  if (SUCCEEDED(site->GetContainer(&container.p)) && container.p != nullptr &&
+      SUCCEEDED(container.p->QueryInterface(IID_IHTMLDocument2, document.put())) && document.p != nullptr &&
+      SUCCEEDED(document.p->get_URL(&address.b)) && address.b != nullptr) {
+    url = U16(address.b, SysStringLen(address.b));
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool CZaduzeCtrl::PageAllowed() {
+  if (m_siteDecided) return m_siteAllowed;
+  std::u16string policy;
+  const bool machine = ReadPolicy(HKEY_LOCAL_MACHINE, policy);
+  if (!machine && !ReadPolicy(HKEY_CURRENT_USER, policy)) {
+    // No policy: any page, as always. Decided for good.
+    m_siteDecided = m_siteAllowed = true;
+    return true;
+  }
+  std::u16string url;
+  m_siteDecided = true;
+  if (!PageAddress(m_pClientSite, url)) {
+    m_siteAllowed = false;
+    m_siteReason = u"site lock : the page's address is unknown, the control does nothing";
+  } else {
+    m_siteAllowed = IsPageAllowed(url, ParseAllowedSites(policy));
+    m_siteReason = (m_siteAllowed ? u"site lock : page allowed : " : u"site lock : page not allowed, the control does nothing : ") + url;
+  }
+  FILE_LOG(logINFO) << ToUtf8(m_siteReason);
+  return m_siteAllowed;
+}
+
+void CZaduzeCtrl::ForgetSiteVerdict() {
+  m_siteDecided = false;
+  m_siteAllowed = false;
+}
+
+// The creation step for a page the site lock refuses: the log, the version,
+// the window text, AfterCreated and the (silent) notice popup, so the page
+// sees a control; no notice, no agent command.
+int CZaduzeCtrl::OnRefusedCreateStep() {
+  if (m_props.debugLog != 0) {
+    const std::string folder = DocumentsSubfolderA(kLogFolderA);
+    if (folder.empty())
+      Output2FILE::Stream() = nullptr;
+    else
+      OpenLogFile(folder, "ocx");
+    FILE_LOG(logINFO) << "Zaduze(ocx) started";
+    FILE_LOG(logINFO) << ToUtf8(m_siteReason);
+  }
+  ReadModuleVersion();
+  SetText(u"Zaduze");
+  FireAfterCreated();
+  if (m_wnd.hwnd() != nullptr) m_pAlert->Create(m_wnd.hwnd());
+  return 0;
+}
+
+}  // namespace zv
