@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "agent/core/command_line.h"
+#include "agent/core/dispatch.h"
 #include "agent/core/options.h"
 #include "common/text/text_util.h"
 
@@ -17,9 +18,9 @@ bool CarriesOneShotCommand(std::u16string_view options) {
   if (options.find(u'\0') != std::u16string_view::npos) return false;
   TraySettings s;
   ScanArguments(SplitCommandLine(options), s);
-  return s.m_nQueryCheatApp != 0 || !s.m_strTrustzoneAddIP.empty() || !s.m_strTrustzoneAddDomain.empty() ||
-         !s.m_strTrustzoneQueryIP.empty() || !s.m_strTrustzoneQueryDomain.empty() || !s.m_strRegistrySave.empty() ||
-         !s.m_strRegistryRestore.empty() || s.m_nRegistrySetLoose != 0;
+  // The agent's own choice: whatever it would not run as a one-shot command
+  // would become a protection session.
+  return ChooseCommand(s) != AgentCommand::Session;
 }
 
 std::u16string_view UpToNul(std::u16string_view value) { return value.substr(0, value.find(u'\0')); }

@@ -116,6 +116,7 @@ TEST(OneShotCommand, ValuesAndOptionTextsThatLeaveTheAgentWithoutACommandAreRefu
   EXPECT_TRUE(CarriesOneShotCommand(BuildRegistrySetLooseCommandLine(0)));
   EXPECT_TRUE(CarriesOneShotCommand(BuildQueryCheatAppCommandLine(u"-a", u"-b", u"-c")));
   EXPECT_TRUE(CarriesOneShotCommand(BuildRegistryRestoreCommandLine(u"20261208-101010", 0, 0)));
+  EXPECT_TRUE(CarriesOneShotCommand(BuildRegistryRecoverCommandLine(0, 0)));
   EXPECT_FALSE(CarriesOneShotCommand(BuildRegistryRestoreCommandLine(u"", 0, 0)));
   EXPECT_FALSE(CarriesOneShotCommand(BuildRegistrySaveCommandLine(u"-x", 0)));
   EXPECT_EQ(UpToNul(u"calc.exe\0-RegistrySetLoose"sv), u"calc.exe");

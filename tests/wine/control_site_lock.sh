@@ -78,16 +78,18 @@ unreadable policy allows nothing|dword|-|https://exam.example/|no
 T
 
 # With the real agent: a refused page leaves the browser's settings as they
-# were; the same page allowed does change them (the trusted site it adds
-# stays after the restore).
+# were; the same page allowed reaches the agent (the trusted site it adds is
+# found while the page is open) and its restore takes the site away again.
 ctl_set_path "$ZV_BUILD64/agent/res"
 settings() { zv_wine64 reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings' /s </dev/null 2>&1 | tr -d '\r'; }
 before=$(settings)
 ctl_container "$PAGE" --url https://evil.test/ 'TrustzoneAddDomain("evil.test")' >/dev/null
 zv_expect "real agent, refused page: the browser's settings are untouched" "$(settings)" "$before"
 lock_policy HKLM https://evil.test
-ctl_container "$PAGE" --url https://evil.test/ 'TrustzoneAddDomain("evil.test")' >/dev/null
-if [ "$(settings)" != "$before" ]; then zv_ok "real agent, allowed page: the settings change"; else zv_fail "real agent, allowed page: the settings change"; fi
+out=$(ctl_container "$PAGE" --url https://evil.test/ 'TrustzoneAddDomain("evil.test")' 'TrustzoneQueryDomain("evil.test")')
+zv_expect_match "real agent, allowed page: the site is trusted while the page is open" "$out" \
+  '^TrustzoneQueryDomain\("evil\.test"\) -> 0$'
+zv_expect "real agent, allowed page: the settings are as before once it is left" "$(settings)" "$before"
 ctl_install_recorder 0
 
 lock_policy HKLM -
@@ -110,5 +112,8 @@ if [ -f "$ZV_CTL_DLL32" ]; then
   lock_policy HKLM -
   zv_wine32 regsvr32 /s /u "$(zv_winpath "$ZV_CTL_DLL32")" </dev/null >/dev/null 2>&1
 fi
+# The policy keys this scenario made go with it.
+zv_wine64 reg delete 'HKLM\SOFTWARE\Zaduze' /f </dev/null >/dev/null 2>&1
+zv_wine64 reg delete 'HKLM\SOFTWARE\WOW6432Node\Zaduze' /f </dev/null >/dev/null 2>&1
 ctl_unregister64
 zv_summary

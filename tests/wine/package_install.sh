@@ -107,7 +107,8 @@ echo "# the package writes $(reg_count "$PKG_CLS") class values and keys, $(grep
 
 # 2. The installed control by its ProgID, the installed agent, the template page.
 cp "$ZV_ROOT/tools/container/exam_page.html" "$ZV_ROOT/tools/container/exam_page.calls" "$ZV_WINE_WORK/"
-out=$(ctl_container "$ZV_WINE_WORK/exam_page.html" --script "$(zv_winpath "$ZV_WINE_WORK/exam_page.calls")")
+# The package set a site lock: the page comes from an allowed site.
+out=$(ctl_container "$ZV_WINE_WORK/exam_page.html" --url https://exam.example/exam/ --script "$(zv_winpath "$ZV_WINE_WORK/exam_page.calls")")
 zv_expect_match "installed: created by ProgID" "$out" '^created ZADUZE\.ZaduzeCtrl\.1$'
 zv_expect_match "installed: the session starts (agent from the install folder)" "$out" '^StartZaduzeApp\(\) -> 0$'
 zv_expect_match "installed: the session stops" "$out" '^StopZaduzeApp\(\) -> 0$'
