@@ -15,6 +15,7 @@
 #include "agent/sandbox/snapshot_pending_win.h"
 #include "agent/sandbox/snapshot_recovery.h"
 #include "common/log/log.h"
+#include "common/text/text_util.h"
 #include "control/agentlink/notice_popup_win.h"
 #include "control/ocx/zaduze_ctrl.h"
 #include "platform/shell_folders.h"
@@ -60,7 +61,7 @@ bool NewerSnapshotHeld(const std::u16string& folder, const std::u16string& name)
 }  // namespace
 
 int CZaduzeCtrl::OnCreateStep() {
-  if (!PageAllowed()) return OnRefusedCreateStep();  // site lock: nothing on the page's behalf
+  const bool allowed = PageAllowed();
   if (m_props.debugLog != 0) {
     // The control creates no folder: the log opens only once the agent has
     // made zaduze\log, and a path too long for 260 characters keeps it closed.
@@ -70,10 +71,17 @@ int CZaduzeCtrl::OnCreateStep() {
     else
       OpenLogFile(folder, "ocx");
     FILE_LOG(logINFO) << "Zaduze(ocx) started";
+    if (!m_siteReason.empty()) FILE_LOG(logINFO) << ToUtf8(m_siteReason);
   }
   ReadModuleVersion();
   SetText(u"Zaduze");
   FireAfterCreated();
+  if (!allowed) {
+    // Site lock: the page sees a control (its event, a silent popup), and
+    // nothing runs on its behalf: no notice, no agent command.
+    if (m_wnd.hwnd() != nullptr) m_pAlert->Create(m_wnd.hwnd());
+    return 0;
+  }
 
   m_pAlert->Create(m_wnd.hwnd());
   if (m_props.appNotification != 0) m_pAlert->Show(u"Zaduze 가 시작되었습니다.");

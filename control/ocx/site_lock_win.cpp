@@ -11,7 +11,6 @@
 
 #include "common/log/log.h"
 #include "common/text/text_util.h"
-#include "control/agentlink/notice_popup_win.h"
 #include "control/ocx/site_policy.h"
 #include "control/ocx/zaduze_ctrl.h"
 #include "platform/handles.h"
@@ -121,26 +120,6 @@ bool CZaduzeCtrl::PageAllowed() {
 void CZaduzeCtrl::ForgetSiteVerdict() {
   m_siteDecided = false;
   m_siteAllowed = false;
-}
-
-// The creation step for a page the site lock refuses: the log, the version,
-// the window text, AfterCreated and the (silent) notice popup, so the page
-// sees a control; no notice, no agent command.
-int CZaduzeCtrl::OnRefusedCreateStep() {
-  if (m_props.debugLog != 0) {
-    const std::string folder = DocumentsSubfolderA(kLogFolderA);
-    if (folder.empty())
-      Output2FILE::Stream() = nullptr;
-    else
-      OpenLogFile(folder, "ocx");
-    FILE_LOG(logINFO) << "Zaduze(ocx) started";
-    FILE_LOG(logINFO) << ToUtf8(m_siteReason);
-  }
-  ReadModuleVersion();
-  SetText(u"Zaduze");
-  FireAfterCreated();
-  if (m_wnd.hwnd() != nullptr) m_pAlert->Create(m_wnd.hwnd());
-  return 0;
 }
 
 }  // namespace zv

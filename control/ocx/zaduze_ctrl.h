@@ -210,7 +210,6 @@ class CZaduzeCtrl final : public IDispatch,
   bool PageAllowed();
   // The creation step of a refused page: what the page sees of a created
   // control (log, window text, AfterCreated), nothing done on its behalf.
-  int OnRefusedCreateStep();
 
  private:
   class CtrlWindow final : public Window {
