@@ -123,6 +123,15 @@ TEST_F(HookTest, HookRemovedBehindTheAgentsBack) {
     for (int i = 0; i < tries && Count(Log(), what) < count; ++i) Sleep(50);  // 5 s at most
     return Count(Log(), what);
   };
+  // Typing goes on while the watchdog is awaited: a busy system may not have
+  // counted one early key as input yet.
+  const auto typeUntilRenewed = [&](int tries) {
+    for (int i = 0; i < tries && Count(Log(), "INFO: ProtectKeyCheat hook renewed\n") < 1; ++i) {
+      if (i % 10 == 0) injectF4();
+      Sleep(50);
+    }
+    return Count(Log(), "INFO: ProtectKeyCheat hook renewed\n");
+  };
   const struct {
     uint32_t watchdogPeriod;
     size_t renewed;
@@ -136,12 +145,12 @@ TEST_F(HookTest, HookRemovedBehindTheAgentsBack) {
     ASSERT_NE(first, nullptr);
     ASSERT_TRUE(UnhookWindowsHookEx(first));
     Sleep(300);  // input right at the installation is within the watchdog's slack
-    injectF4();  // missed by the dead hook
-    EXPECT_EQ(waitFor("INFO: ProtectKeyCheat hook renewed\n", 1, c.renewed ? 100 : 10), c.renewed) << c.watchdogPeriod;
+    // Keys missed by the dead hook.
+    EXPECT_EQ(typeUntilRenewed(c.renewed ? 100 : 10), c.renewed) << c.watchdogPeriod;
     if (c.renewed) {
       EXPECT_NE(g_hKeyboardHook.load(), first);
       injectF4();
-      EXPECT_EQ(waitFor("Key Event blocked : flag: 0x", 2), 2u) << Log();  // its down and up
+      EXPECT_GE(waitFor("Key Event blocked : flag: 0x", 2), 2u) << Log();  // its down and up
     }
     ProtectKeyCheatStop();
     EXPECT_EQ(Count(Log(), c.stopLine), 1u) << Log();
