@@ -77,6 +77,20 @@ std::optional<int32_t> FindDispatchId(std::u16string_view name);
 
 constexpr int32_t kDispidText = 1;
 constexpr int32_t kDispidAboutBox = -552;
+// The page methods.
+constexpr int32_t kDispidGetVersion = 8;
+constexpr int32_t kDispidGetOSVersion = 9;
+constexpr int32_t kDispidStartZaduzeApp = 40;
+constexpr int32_t kDispidStopZaduzeApp = 41;
+constexpr int32_t kDispidGetVersion2 = 42;
+constexpr int32_t kDispidSaveTextAsFile = 43;
+constexpr int32_t kDispidLoadTextFromFile = 44;
+constexpr int32_t kDispidGetMonitorCount = 45;
+constexpr int32_t kDispidGetCheatAppCount = 49;
+constexpr int32_t kDispidTrustzoneAddIP = 50;
+constexpr int32_t kDispidTrustzoneAddDomain = 51;
+constexpr int32_t kDispidTrustzoneQueryIP = 52;
+constexpr int32_t kDispidTrustzoneQueryDomain = 53;
 constexpr int32_t kDispidAfterCreated = 1;
 
 // Persistence version 1.0, as the control exchanges it.

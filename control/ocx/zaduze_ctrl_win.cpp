@@ -276,19 +276,19 @@ HRESULT CZaduzeCtrl::InvokeMethod(const DispatchMember& member, DISPPARAMS* para
   AddRef();
   switch (member.dispid) {
     case kDispidAboutBox: AboutBox(); break;
-    case 8: SetResult(result, GetVersion()); break;
-    case 9: SetResult(result, GetOSVersion()); break;
-    case 40: SetResult(result, StartZaduzeApp()); break;
-    case 41: SetResult(result, StopZaduzeApp()); break;
-    case 42: SetResult(result, GetVersion2()); break;
-    case 43: SetResult(result, SaveTextAsFile(args[0], args[1])); break;
-    case 44: SetResult(result, LoadTextFromFile(args[0])); break;
-    case 45: SetResult(result, GetMonitorCount()); break;
-    case 49: SetResult(result, GetCheatAppCount()); break;
-    case 50: SetResult(result, TrustzoneAddIP(args[0])); break;
-    case 51: SetResult(result, TrustzoneAddDomain(args[0])); break;
-    case 52: SetResult(result, TrustzoneQueryIP(args[0])); break;
-    case 53: SetResult(result, TrustzoneQueryDomain(args[0])); break;
+    case kDispidGetVersion: SetResult(result, GetVersion()); break;
+    case kDispidGetOSVersion: SetResult(result, GetOSVersion()); break;
+    case kDispidStartZaduzeApp: SetResult(result, StartZaduzeApp()); break;
+    case kDispidStopZaduzeApp: SetResult(result, StopZaduzeApp()); break;
+    case kDispidGetVersion2: SetResult(result, GetVersion2()); break;
+    case kDispidSaveTextAsFile: SetResult(result, SaveTextAsFile(args[0], args[1])); break;
+    case kDispidLoadTextFromFile: SetResult(result, LoadTextFromFile(args[0])); break;
+    case kDispidGetMonitorCount: SetResult(result, GetMonitorCount()); break;
+    case kDispidGetCheatAppCount: SetResult(result, GetCheatAppCount()); break;
+    case kDispidTrustzoneAddIP: SetResult(result, TrustzoneAddIP(args[0])); break;
+    case kDispidTrustzoneAddDomain: SetResult(result, TrustzoneAddDomain(args[0])); break;
+    case kDispidTrustzoneQueryIP: SetResult(result, TrustzoneQueryIP(args[0])); break;
+    case kDispidTrustzoneQueryDomain: SetResult(result, TrustzoneQueryDomain(args[0])); break;
     default: break;
   }
   return S_OK;
