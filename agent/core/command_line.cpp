@@ -1,5 +1,7 @@
 #include "agent/core/command_line.h"
 
+#include <type_traits>
+
 namespace zv {
 
 static bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
@@ -89,56 +91,70 @@ std::u16string QuoteArgument(std::u16string_view text) {
   return out;
 }
 
+TraySettings ScanCommandLine(std::u16string_view line) {
+  TraySettings settings;
+  ScanArguments(SplitCommandLine(line), settings);
+  return settings;
+}
+
 namespace {
 
+using S = TraySettings;
+
+template <class Field>
+const char16_t* NameOf(Field TraySettings::*field) {
+  for (const auto& option : OptionTable()) {
+    if constexpr (std::is_same_v<Field, int32_t>) {
+      if (option.integer == field) return option.name;
+    } else {
+      if (option.text == field) return option.name;
+    }
+  }
+  return u"";  // every field has its option (tested)
+}
+
 // A tiny printf-like joiner: the command lines are option names followed by
-// integers or quoted texts.
+// integers or quoted texts. An option is named by the agent's field it fills.
 class Line {
  public:
-  Line& Name(const char16_t* name) {
-    if (!text_.empty()) text_ += u' ';
-    text_ += name;
-    return *this;
-  }
-  Line& Int(int32_t value) {
+  Line& Int(const char16_t* name, int32_t value) {
+    Name(name);
     text_ += u' ';
     const std::string digits = std::to_string(value);
     text_.append(digits.begin(), digits.end());
     return *this;
   }
-  Line& Text(std::u16string_view value) {
+  Line& Text(const char16_t* name, std::u16string_view value) {
+    Name(name);
     text_ += u' ';
     text_ += QuoteArgument(value);
     return *this;
   }
+  Line& Int(int32_t S::*field, int32_t value) { return Int(NameOf(field), value); }
+  Line& Text(std::u16string S::*field, std::u16string_view value) { return Text(NameOf(field), value); }
   std::u16string str() const { return text_; }
 
  private:
+  void Name(const char16_t* name) {
+    if (!text_.empty()) text_ += u' ';
+    text_ += name;
+  }
   std::u16string text_;
 };
 
 }  // namespace
 
 std::u16string BuildSessionCommandLine(const SessionCommand& c) {
-  return Line()
-      .Name(u"-WebSandboxMode").Int(c.webSandboxMode)
-      .Name(u"-ProtectKeyCheat").Int(c.protectKeyCheat)
-      .Name(u"-ProtectKeyList").Text(c.protectKeyList)
-      .Name(u"-ProtectMouseCheat").Int(c.protectMouseCheat)
-      .Name(u"-ProtectAppCheat").Int(c.protectAppCheat)
-      .Name(u"-ProtectAppExceptionList").Text(c.protectAppExceptionList)
-      .Name(u"-ProtectAppBlackList").Text(c.protectAppBlackList)
-      .Name(u"-KeepAliveMillisec").Int(c.keepAliveMillisec)
-      .Name(u"-ProtectExplorerCheat").Int(c.protectExplorerCheat)
-      .Name(u"-ProtectExplorerExceptionList").Text(c.protectExplorerExceptionList)
-      .Name(u"-ProtectIEToolbarCheat").Int(c.protectIEToolbarCheat)
-      .Name(u"-DebugLog").Int(c.debugLog)
-      .Name(u"-DebugSandbox").Int(c.debugSandbox)
-      .str();
+  Line line;
+  for (const auto& option : OptionTable()) {
+    if (option.sessionInteger != nullptr) line.Int(option.name, c.*option.sessionInteger);
+    if (option.sessionText != nullptr) line.Text(option.name, c.*option.sessionText);
+  }
+  return line.str();
 }
 
 std::u16string BuildRegistrySaveCommandLine(std::u16string_view name, int32_t debugLog) {
-  return Line().Name(u"-RegistrySave").Text(name).Name(u"-DebugLog").Int(debugLog).str();
+  return Line().Text(&S::m_strRegistrySave, name).Int(&S::m_nDebugLog, debugLog).str();
 }
 
 std::u16string BuildLooseRegistrySaveCommandLine(std::u16string_view name, int32_t debugLog) {
@@ -146,47 +162,51 @@ std::u16string BuildLooseRegistrySaveCommandLine(std::u16string_view name, int32
 }
 
 std::u16string BuildRegistrySetLooseCommandLine(int32_t debugLog) {
-  return Line().Name(u"-RegistrySetLoose").Int(1).Name(u"-DebugLog").Int(debugLog).str();
+  return Line().Int(&S::m_nRegistrySetLoose, 1).Int(&S::m_nDebugLog, debugLog).str();
 }
 
 std::u16string BuildRegistryRecoverCommandLine(int32_t debugSandbox, int32_t debugLog) {
-  return Line().Name(u"-RegistryRecover").Int(1).Name(u"-DebugSandbox").Int(debugSandbox).Name(u"-DebugLog").Int(debugLog).str();
+  return Line()
+      .Int(&S::m_nRegistryRecover, 1)
+      .Int(&S::m_nDebugSandbox, debugSandbox)
+      .Int(&S::m_nDebugLog, debugLog)
+      .str();
 }
 
 std::u16string BuildRegistryRestoreCommandLine(std::u16string_view name, int32_t debugSandbox, int32_t debugLog) {
   return Line()
-      .Name(u"-RegistryRestore").Text(name)
-      .Name(u"-DebugSandbox").Int(debugSandbox)
-      .Name(u"-DebugLog").Int(debugLog)
+      .Text(&S::m_strRegistryRestore, name)
+      .Int(&S::m_nDebugSandbox, debugSandbox)
+      .Int(&S::m_nDebugLog, debugLog)
       .str();
 }
 
 std::u16string BuildQueryCheatAppCommandLine(std::u16string_view appExceptionList, std::u16string_view appBlackList,
                                              std::u16string_view explorerExceptionList) {
   return Line()
-      .Name(u"-ProtectAppExceptionList").Text(appExceptionList)
-      .Name(u"-ProtectAppBlackList").Text(appBlackList)
-      .Name(u"-ProtectExplorerExceptionList").Text(explorerExceptionList)
-      .Name(u"-DebugLog").Int(1)
-      .Name(u"-QueryCheatApp").Int(1)
+      .Text(&S::m_strProtectAppExceptionList, appExceptionList)
+      .Text(&S::m_strProtectAppBlackList, appBlackList)
+      .Text(&S::m_strProtectExplorerExceptionList, explorerExceptionList)
+      .Int(&S::m_nDebugLog, 1)
+      .Int(&S::m_nQueryCheatApp, 1)
       .str();
 }
 
-static std::u16string OneText(const char16_t* name, std::u16string_view value, int32_t debugLog) {
-  return Line().Name(name).Text(value).Name(u"-DebugLog").Int(debugLog).str();
+static std::u16string OneText(std::u16string S::*field, std::u16string_view value, int32_t debugLog) {
+  return Line().Text(field, value).Int(&S::m_nDebugLog, debugLog).str();
 }
 
 std::u16string BuildTrustzoneAddIPCommandLine(std::u16string_view addresses, int32_t debugLog) {
-  return OneText(u"-TrustzoneAddIP", addresses, debugLog);
+  return OneText(&S::m_strTrustzoneAddIP, addresses, debugLog);
 }
 std::u16string BuildTrustzoneAddDomainCommandLine(std::u16string_view domains, int32_t debugLog) {
-  return OneText(u"-TrustzoneAddDomain", domains, debugLog);
+  return OneText(&S::m_strTrustzoneAddDomain, domains, debugLog);
 }
 std::u16string BuildTrustzoneQueryIPCommandLine(std::u16string_view address, int32_t debugLog) {
-  return OneText(u"-TrustzoneQueryIP", address, debugLog);
+  return OneText(&S::m_strTrustzoneQueryIP, address, debugLog);
 }
 std::u16string BuildTrustzoneQueryDomainCommandLine(std::u16string_view domain, int32_t debugLog) {
-  return OneText(u"-TrustzoneQueryDomain", domain, debugLog);
+  return OneText(&S::m_strTrustzoneQueryDomain, domain, debugLog);
 }
 
 }  // namespace zv

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "agent/core/options.h"
+
 namespace zv {
 
 // Splits a command line with the rules of CommandLineToArgvW: blanks (space,
@@ -26,23 +28,11 @@ std::vector<std::u16string> SplitCommandLine(std::u16string_view line);
 // without trailing backslashes is wrapped as it is.
 std::u16string QuoteArgument(std::u16string_view text);
 
-struct SessionCommand {
-  int32_t webSandboxMode = 0;
-  int32_t protectKeyCheat = 0;
-  std::u16string protectKeyList;
-  int32_t protectMouseCheat = 0;
-  int32_t protectAppCheat = 0;
-  std::u16string protectAppExceptionList;
-  std::u16string protectAppBlackList;
-  int32_t keepAliveMillisec = 0;
-  int32_t protectExplorerCheat = 0;
-  std::u16string protectExplorerExceptionList;
-  int32_t protectIEToolbarCheat = 0;
-  int32_t debugLog = 0;
-  int32_t debugSandbox = 0;
-};
+// What the agent reads from a command line: split as above and scanned.
+TraySettings ScanCommandLine(std::u16string_view line);
 
-// The command lines the control passes to the agent (no program name in front).
+// The command lines the control passes to the agent (no program name in
+// front), their option names taken from OptionTable().
 std::u16string BuildSessionCommandLine(const SessionCommand& c);
 std::u16string BuildRegistrySaveCommandLine(std::u16string_view name, int32_t debugLog);
 std::u16string BuildLooseRegistrySaveCommandLine(std::u16string_view name, int32_t debugLog);  // "<name>_loose"

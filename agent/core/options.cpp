@@ -12,28 +12,33 @@ std::set<std::u16string> g_setExplorerExceptions;
 
 const std::vector<OptionSpec>& OptionTable() {
   using S = TraySettings;
+  using C = SessionCommand;
   static const std::vector<OptionSpec> table = {
-      {u"-KeepAliveMillisec", &S::m_nKeepAliveMillisec, nullptr},
-      {u"-ProtectKeyCheat", &S::m_nProtectKeyCheat, nullptr},
-      {u"-ProtectMouseCheat", &S::m_nProtectMouseCheat, nullptr},
-      {u"-ProtectAppCheat", &S::m_nProtectAppCheat, nullptr},
-      {u"-ProtectExplorerCheat", &S::m_nProtectExplorerCheat, nullptr},
-      {u"-ProtectIEToolbarCheat", &S::m_nProtectIEToolbarCheat, nullptr},
-      {u"-DebugLog", &S::m_nDebugLog, nullptr},
-      {u"-DebugSandbox", &S::m_nDebugSandbox, nullptr},
-      {u"-QueryCheatApp", &S::m_nQueryCheatApp, nullptr},
-      {u"-RegistrySetLoose", &S::m_nRegistrySetLoose, nullptr},
-      {u"-RegistryRecover", &S::m_nRegistryRecover, nullptr},
-      {u"-ProtectAppExceptionList", nullptr, &S::m_strProtectAppExceptionList},
-      {u"-ProtectKeyList", nullptr, &S::m_strProtectKeyList},
-      {u"-ProtectExplorerExceptionList", nullptr, &S::m_strProtectExplorerExceptionList},
-      {u"-ProtectAppBlackList", nullptr, &S::m_strProtectAppBlackList},
-      {u"-TrustzoneAddIP", nullptr, &S::m_strTrustzoneAddIP},
-      {u"-TrustzoneAddDomain", nullptr, &S::m_strTrustzoneAddDomain},
-      {u"-TrustzoneQueryIP", nullptr, &S::m_strTrustzoneQueryIP},
-      {u"-TrustzoneQueryDomain", nullptr, &S::m_strTrustzoneQueryDomain},
-      {u"-RegistrySave", nullptr, &S::m_strRegistrySave},
-      {u"-RegistryRestore", nullptr, &S::m_strRegistryRestore},
+      // The session command line, in its order.
+      {u"-WebSandboxMode", nullptr, nullptr, &C::webSandboxMode, nullptr},
+      {u"-ProtectKeyCheat", &S::m_nProtectKeyCheat, nullptr, &C::protectKeyCheat, nullptr},
+      {u"-ProtectKeyList", nullptr, &S::m_strProtectKeyList, nullptr, &C::protectKeyList},
+      {u"-ProtectMouseCheat", &S::m_nProtectMouseCheat, nullptr, &C::protectMouseCheat, nullptr},
+      {u"-ProtectAppCheat", &S::m_nProtectAppCheat, nullptr, &C::protectAppCheat, nullptr},
+      {u"-ProtectAppExceptionList", nullptr, &S::m_strProtectAppExceptionList, nullptr, &C::protectAppExceptionList},
+      {u"-ProtectAppBlackList", nullptr, &S::m_strProtectAppBlackList, nullptr, &C::protectAppBlackList},
+      {u"-KeepAliveMillisec", &S::m_nKeepAliveMillisec, nullptr, &C::keepAliveMillisec, nullptr},
+      {u"-ProtectExplorerCheat", &S::m_nProtectExplorerCheat, nullptr, &C::protectExplorerCheat, nullptr},
+      {u"-ProtectExplorerExceptionList", nullptr, &S::m_strProtectExplorerExceptionList, nullptr,
+       &C::protectExplorerExceptionList},
+      {u"-ProtectIEToolbarCheat", &S::m_nProtectIEToolbarCheat, nullptr, &C::protectIEToolbarCheat, nullptr},
+      {u"-DebugLog", &S::m_nDebugLog, nullptr, &C::debugLog, nullptr},
+      {u"-DebugSandbox", &S::m_nDebugSandbox, nullptr, &C::debugSandbox, nullptr},
+      // The one-shot commands.
+      {u"-QueryCheatApp", &S::m_nQueryCheatApp, nullptr, nullptr, nullptr},
+      {u"-RegistrySetLoose", &S::m_nRegistrySetLoose, nullptr, nullptr, nullptr},
+      {u"-RegistryRecover", &S::m_nRegistryRecover, nullptr, nullptr, nullptr},
+      {u"-TrustzoneAddIP", nullptr, &S::m_strTrustzoneAddIP, nullptr, nullptr},
+      {u"-TrustzoneAddDomain", nullptr, &S::m_strTrustzoneAddDomain, nullptr, nullptr},
+      {u"-TrustzoneQueryIP", nullptr, &S::m_strTrustzoneQueryIP, nullptr, nullptr},
+      {u"-TrustzoneQueryDomain", nullptr, &S::m_strTrustzoneQueryDomain, nullptr, nullptr},
+      {u"-RegistrySave", nullptr, &S::m_strRegistrySave, nullptr, nullptr},
+      {u"-RegistryRestore", nullptr, &S::m_strRegistryRestore, nullptr, nullptr},
   };
   return table;
 }
@@ -55,7 +60,7 @@ void ScanArguments(const std::vector<std::u16string>& args, TraySettings& settin
       if (!EqualsIgnoreCaseAscii(args[i], option.name)) continue;
       if (option.integer != nullptr)
         settings.*option.integer = WToI(args[i + 1]);
-      else
+      else if (option.text != nullptr)
         settings.*option.text = args[i + 1];
     }
     i += 2;

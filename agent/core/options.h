@@ -39,12 +39,43 @@ struct TraySettings {
   bool operator==(const TraySettings&) const = default;
 };
 
-// One entry of the option table: exactly one of the two members is set.
+// The values a session command line carries: the control's stored
+// properties that go to the agent, as the control stores them (shorts, and
+// its defaults), in the order of that line.
+struct SessionCommand {
+  int16_t webSandboxMode = 1;
+  int16_t protectKeyCheat = 1;
+  std::u16string protectKeyList;
+  int16_t protectMouseCheat = 1;
+  int16_t protectAppCheat = 1;
+  std::u16string protectAppExceptionList;
+  std::u16string protectAppBlackList;
+  int16_t keepAliveMillisec = 1000;
+  int16_t protectExplorerCheat = 1;
+  std::u16string protectExplorerExceptionList;
+  // No default is prescribed for the toolbar walk; like every other
+  // protection switch (and like the agent's own default) it starts on.
+  int16_t protectIEToolbarCheat = 1;
+  int16_t debugLog = 0;
+  int16_t debugSandbox = 0;
+
+  bool operator==(const SessionCommand&) const = default;
+};
+
+// One option of the command line: its name, the agent's field it fills and
+// the value a session command line gives it. An option has one type: either
+// its two integer members or its two text members may be set.
 struct OptionSpec {
   const char16_t* name;  // with its leading hyphen
-  int32_t TraySettings::*integer;
+  int32_t TraySettings::*integer;  // none: the agent reads no value from it
   std::u16string TraySettings::*text;
+  int16_t SessionCommand::*sessionInteger;  // none: not on a session line
+  std::u16string SessionCommand::*sessionText;
 };
+// Every option the control sends or the agent reads, once: the agent's scan
+// looks names up here, and every command line the control builds takes its
+// names from here. The session command line carries the options that have a
+// session value, in this order.
 const std::vector<OptionSpec>& OptionTable();
 
 // Reads option pairs into the settings. A name is an argument beginning with

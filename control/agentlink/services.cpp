@@ -16,11 +16,9 @@ bool IsOneShotValue(std::u16string_view value) {
 
 bool CarriesOneShotCommand(std::u16string_view options) {
   if (options.find(u'\0') != std::u16string_view::npos) return false;
-  TraySettings s;
-  ScanArguments(SplitCommandLine(options), s);
   // The agent's own choice: whatever it would not run as a one-shot command
   // would become a protection session.
-  return ChooseCommand(s) != AgentCommand::Session;
+  return ChooseCommand(ScanCommandLine(options)) != AgentCommand::Session;
 }
 
 std::u16string_view UpToNul(std::u16string_view value) { return value.substr(0, value.find(u'\0')); }

@@ -1,48 +1,49 @@
 #include "control/ocx/control_properties.h"
 
+#include <algorithm>
+
 #include "common/text/text_util.h"
 
 namespace zv {
 
 void ControlProperties::Reset() {
-  protectKeyList.clear();
-  protectAppExceptionList.clear();
-  protectExplorerExceptionList.clear();
-  protectAppBlackList.clear();
+  for (const auto& p : StoredPropertiesInExchangeOrder())
+    if (p.textField) (this->*p.textField).clear();
 }
 
 namespace {
 
 using P = ControlProperties;
 
-StoredProperty Short(const char16_t* name, int32_t dispid, const char16_t* persisted, int16_t P::*field,
+// The persisted name and the type library's name are the dispatch name
+// unless given.
+StoredProperty Short(const char16_t* name, int32_t dispid, int16_t P::*field, const char16_t* persisted = nullptr,
                      const char16_t* typeLibName = nullptr) {
-  return {name, dispid, persisted, typeLibName ? typeLibName : name, field, nullptr};
+  return {name, dispid, persisted ? persisted : name, typeLibName ? typeLibName : name, field, nullptr};
 }
-StoredProperty Text(const char16_t* name, int32_t dispid, const char16_t* persisted, std::u16string P::*field,
+StoredProperty Text(const char16_t* name, int32_t dispid, std::u16string P::*field, const char16_t* persisted = nullptr,
                     const char16_t* typeLibName = nullptr) {
-  return {name, dispid, persisted, typeLibName ? typeLibName : name, nullptr, field};
+  return {name, dispid, persisted ? persisted : name, typeLibName ? typeLibName : name, nullptr, field};
 }
 
 }  // namespace
 
 const std::vector<StoredProperty>& StoredPropertiesInExchangeOrder() {
   static const std::vector<StoredProperty> table = {
-      Short(u"AppNotification", 46, u"AppNotification", &P::appNotification),
-      Short(u"WebSandboxMode", 31, u"WebSandboxMode", &P::webSandboxMode),
-      Short(u"ProtectKeyCheat", 32, u"ProtectKeyCheat", &P::protectKeyCheat),
-      Text(u"ProtectKeyList", 29, u"ProtectKeyList", &P::protectKeyList),
-      Short(u"ProtectMouseCheat", 33, u"ProtectMouseCheat", &P::protectMouseCheat),
-      Short(u"ProtectAppCheat", 34, u"ProtectAppCheat", &P::protectAppCheat),
-      Text(u"ProtectAppExceptionList", 35, u"ProtectAppExceptionList", &P::protectAppExceptionList),
-      Text(u"ProtectAppBlackList", 47, u"m_ProtectAppBlackList", &P::protectAppBlackList),
-      Short(u"KeepAliveMillisec", 36, u"KeepAliveMillisec", &P::keepAliveMillisec, u"KeepAliveTime"),
-      Short(u"ProtectExplorerCheat", 37, u"ProtectExplorerCheat", &P::protectExplorerCheat, u"ProtectWebCheat"),
-      Text(u"ProtectExplorerExceptionList", 38, u"ProtectExplorerExceptionList", &P::protectExplorerExceptionList,
-           u"ProtectWebExceptionList"),
-      Short(u"ProtectIEToolbarCheat", 48, u"ProtectIEToolbarCheat", &P::protectIEToolbarCheat),
-      Short(u"DebugLog", 30, u"DebugLog", &P::debugLog),
-      Short(u"DebugSandbox", 39, u"DebugSandbox", &P::debugSandbox),
+      Short(u"AppNotification", 46, &P::appNotification),
+      Short(u"WebSandboxMode", 31, &P::webSandboxMode),
+      Short(u"ProtectKeyCheat", 32, &P::protectKeyCheat),
+      Text(u"ProtectKeyList", 29, &P::protectKeyList),
+      Short(u"ProtectMouseCheat", 33, &P::protectMouseCheat),
+      Short(u"ProtectAppCheat", 34, &P::protectAppCheat),
+      Text(u"ProtectAppExceptionList", 35, &P::protectAppExceptionList),
+      Text(u"ProtectAppBlackList", 47, &P::protectAppBlackList, u"m_ProtectAppBlackList"),
+      Short(u"KeepAliveMillisec", 36, &P::keepAliveMillisec, nullptr, u"KeepAliveTime"),
+      Short(u"ProtectExplorerCheat", 37, &P::protectExplorerCheat, nullptr, u"ProtectWebCheat"),
+      Text(u"ProtectExplorerExceptionList", 38, &P::protectExplorerExceptionList, nullptr, u"ProtectWebExceptionList"),
+      Short(u"ProtectIEToolbarCheat", 48, &P::protectIEToolbarCheat),
+      Short(u"DebugLog", 30, &P::debugLog),
+      Short(u"DebugSandbox", 39, &P::debugSandbox),
   };
   return table;
 }
@@ -53,45 +54,44 @@ const StoredProperty* FindStoredProperty(int32_t dispid) {
   return nullptr;
 }
 
-const std::vector<DispatchMember>& DispatchTable() {
+namespace {
+
+std::vector<DispatchMember> MakeDispatchTable() {
   using enum ValueType;
-  const auto prop = [](const char16_t* name, int32_t id, ValueType t) {
-    return DispatchMember{name, id, MemberKind::Property, t, {}};
-  };
   const auto method = [](const char16_t* name, int32_t id, ValueType r, std::vector<ValueType> params = {}) {
     return DispatchMember{name, id, MemberKind::Method, r, std::move(params)};
   };
-  static const std::vector<DispatchMember> table = {
-      prop(u"Text", kDispidText, String),
-      method(u"AboutBox", kDispidAboutBox, None),
+  std::vector<DispatchMember> byDispid = {
       method(u"GetVersion", kDispidGetVersion, String),
       method(u"GetOSVersion", kDispidGetOSVersion, String),
-      prop(u"ProtectKeyList", 29, String),
-      prop(u"DebugLog", 30, Short),
-      prop(u"WebSandboxMode", 31, Short),
-      prop(u"ProtectKeyCheat", 32, Short),
-      prop(u"ProtectMouseCheat", 33, Short),
-      prop(u"ProtectAppCheat", 34, Short),
-      prop(u"ProtectAppExceptionList", 35, String),
-      prop(u"KeepAliveMillisec", 36, Short),
-      prop(u"ProtectExplorerCheat", 37, Short),
-      prop(u"ProtectExplorerExceptionList", 38, String),
-      prop(u"DebugSandbox", 39, Short),
       method(u"StartZaduzeApp", kDispidStartZaduzeApp, Short),
       method(u"StopZaduzeApp", kDispidStopZaduzeApp, Short),
       method(u"GetVersion2", kDispidGetVersion2, String),
       method(u"SaveTextAsFile", kDispidSaveTextAsFile, Short, {String, String}),
       method(u"LoadTextFromFile", kDispidLoadTextFromFile, String, {String}),
       method(u"GetMonitorCount", kDispidGetMonitorCount, Short),
-      prop(u"AppNotification", 46, Short),
-      prop(u"ProtectAppBlackList", 47, String),
-      prop(u"ProtectIEToolbarCheat", 48, Short),
       method(u"GetCheatAppCount", kDispidGetCheatAppCount, Short),
       method(u"TrustzoneAddIP", kDispidTrustzoneAddIP, Short, {String}),
       method(u"TrustzoneAddDomain", kDispidTrustzoneAddDomain, Short, {String}),
       method(u"TrustzoneQueryIP", kDispidTrustzoneQueryIP, Short, {String}),
       method(u"TrustzoneQueryDomain", kDispidTrustzoneQueryDomain, Short, {String}),
   };
+  for (const auto& p : StoredPropertiesInExchangeOrder())
+    byDispid.push_back({p.name, p.dispid, MemberKind::Property, p.type(), {}});
+  std::sort(byDispid.begin(), byDispid.end(), [](const auto& a, const auto& b) { return a.dispid < b.dispid; });
+
+  std::vector<DispatchMember> table = {
+      {u"Text", kDispidText, MemberKind::Property, String, {}},
+      method(u"AboutBox", kDispidAboutBox, None),
+  };
+  table.insert(table.end(), byDispid.begin(), byDispid.end());
+  return table;
+}
+
+}  // namespace
+
+const std::vector<DispatchMember>& DispatchTable() {
+  static const std::vector<DispatchMember> table = MakeDispatchTable();
   return table;
 }
 
@@ -203,20 +203,9 @@ std::u16string CutAtNul(const std::u16string& text) { return text.substr(0, text
 }  // namespace
 
 SessionCommand SessionCommandOf(const ControlProperties& p) {
-  SessionCommand c;
-  c.webSandboxMode = p.webSandboxMode;
-  c.protectKeyCheat = p.protectKeyCheat;
-  c.protectKeyList = CutAtNul(p.protectKeyList);
-  c.protectMouseCheat = p.protectMouseCheat;
-  c.protectAppCheat = p.protectAppCheat;
-  c.protectAppExceptionList = CutAtNul(p.protectAppExceptionList);
-  c.protectAppBlackList = CutAtNul(p.protectAppBlackList);
-  c.keepAliveMillisec = p.keepAliveMillisec;
-  c.protectExplorerCheat = p.protectExplorerCheat;
-  c.protectExplorerExceptionList = CutAtNul(p.protectExplorerExceptionList);
-  c.protectIEToolbarCheat = p.protectIEToolbarCheat;
-  c.debugLog = p.debugLog;
-  c.debugSandbox = p.debugSandbox;
+  SessionCommand c = p;
+  for (const auto& option : OptionTable())
+    if (option.sessionText != nullptr) c.*option.sessionText = CutAtNul(c.*option.sessionText);
   return c;
 }
 

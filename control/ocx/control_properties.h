@@ -14,25 +14,11 @@
 
 namespace zv {
 
-// The fifteen values a page sets (the fourteen of the table plus the window
-// text, which the container may persist too).
-struct ControlProperties {
-  std::u16string protectKeyList;
-  int16_t debugLog = 0;
-  int16_t webSandboxMode = 1;
-  int16_t protectKeyCheat = 1;
-  int16_t protectMouseCheat = 1;
-  int16_t protectAppCheat = 1;
-  std::u16string protectAppExceptionList;
-  int16_t keepAliveMillisec = 1000;
-  int16_t protectExplorerCheat = 1;
-  std::u16string protectExplorerExceptionList;
-  int16_t debugSandbox = 0;
-  int16_t appNotification = 1;
-  std::u16string protectAppBlackList;
-  // No default is prescribed for the toolbar walk; like every other
-  // protection switch (and like the agent's own default) it starts on.
-  int16_t protectIEToolbarCheat = 1;
+// The fifteen values a page sets: the fourteen of the table (the thirteen
+// that a session command line carries, and AppNotification) plus the window
+// text, which the container may persist too.
+struct ControlProperties : SessionCommand {
+  int16_t appNotification = 1;  // the control's own: show the notices
 
   // The framework's reset: the lists become empty, the switches stay.
   void Reset();
@@ -42,7 +28,8 @@ struct ControlProperties {
 enum class ValueType { Short, String, None };
 
 // One stored property: its dispatch name and DISPID, the name it is persisted
-// under, the name the type library gives it, and its field.
+// under, the name the type library gives it, and its field. The dispatch
+// table's property rows are made from these.
 struct StoredProperty {
   const char16_t* name;
   int32_t dispid;
@@ -60,7 +47,8 @@ const StoredProperty* FindStoredProperty(int32_t dispid);
 
 enum class MemberKind { Property, Method };
 
-// The dispatch table in slot order.
+// The dispatch table in slot order: Text and AboutBox, then the stored
+// properties and the page methods by DISPID.
 struct DispatchMember {
   const char16_t* name;
   int32_t dispid;
@@ -115,8 +103,8 @@ bool DeserializeState(const uint8_t* data, size_t size, PersistedState& state);
 // Bytes that SerializeState needs at most for these properties.
 size_t SerializedSize(const PersistedState& state);
 
-// The session command line's values, in the order the properties fill it;
-// the lists up to their first NUL.
+// The session command line's values: the properties' own, the lists up to
+// their first NUL.
 SessionCommand SessionCommandOf(const ControlProperties& p);
 
 }  // namespace zv

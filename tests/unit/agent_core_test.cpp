@@ -9,12 +9,6 @@
 namespace zv {
 namespace {
 
-TraySettings Parse(const std::u16string& line) {
-  TraySettings s;
-  ScanArguments(SplitCommandLine(line), s);
-  return s;
-}
-
 TEST(ChooseCommand, FirstMatchingRowWins) {
   struct Case {
     const char16_t* line;
@@ -39,7 +33,7 @@ TEST(ChooseCommand, FirstMatchingRowWins) {
       // An empty quoted text selects nothing.
       {u"-RegistrySave \"\" -TrustzoneAddIP \"\"", AgentCommand::Session},
   };
-  for (const auto& c : cases) EXPECT_EQ(ChooseCommand(Parse(c.line)), c.expected) << ToUtf8(c.line);
+  for (const auto& c : cases) EXPECT_EQ(ChooseCommand(ScanCommandLine(c.line)), c.expected) << ToUtf8(c.line);
 }
 
 // Ticks until the watch fires, without keep-alives.

@@ -56,20 +56,19 @@ TEST(QuoteArgument, QuotesAndTrailingBackslashesAreEscaped) {
 }
 
 TEST(CommandLines, ExactTextsForPlainValues) {
-  SessionCommand c;
-  c.webSandboxMode = 1;
-  c.protectKeyCheat = 1;
-  c.protectKeyList = u"ALT+TAB,CTRL";
-  c.protectMouseCheat = 1;
-  c.protectAppCheat = 1;
-  c.protectAppExceptionList = u"iexplore.exe,notepad.exe";
-  c.protectAppBlackList = u"cheat.exe";
-  c.keepAliveMillisec = 1000;
-  c.protectExplorerCheat = 1;
-  c.protectExplorerExceptionList = u"http://exam.example/";
-  c.protectIEToolbarCheat = 1;
-  c.debugLog = 0;
-  c.debugSandbox = 1;
+  const SessionCommand c{.webSandboxMode = 1,
+                         .protectKeyCheat = 1,
+                         .protectKeyList = u"ALT+TAB,CTRL",
+                         .protectMouseCheat = 1,
+                         .protectAppCheat = 1,
+                         .protectAppExceptionList = u"iexplore.exe,notepad.exe",
+                         .protectAppBlackList = u"cheat.exe",
+                         .keepAliveMillisec = 1000,
+                         .protectExplorerCheat = 1,
+                         .protectExplorerExceptionList = u"http://exam.example/",
+                         .protectIEToolbarCheat = 1,
+                         .debugLog = 0,
+                         .debugSandbox = 1};
   EXPECT_EQ(BuildSessionCommandLine(c),
             u"-WebSandboxMode 1 -ProtectKeyCheat 1 -ProtectKeyList \"ALT+TAB,CTRL\" -ProtectMouseCheat 1 "
             u"-ProtectAppCheat 1 -ProtectAppExceptionList \"iexplore.exe,notepad.exe\" -ProtectAppBlackList "
@@ -95,8 +94,7 @@ TEST(CommandLines, InjectionAttemptStaysInsideItsValue) {
   c.protectKeyList = u"\" -RegistryRestore \"x";
   c.protectAppExceptionList = u"C:\\dir\\";
   c.keepAliveMillisec = 1000;
-  TraySettings s;
-  ScanArguments(SplitCommandLine(BuildSessionCommandLine(c)), s);
+  const TraySettings s = ScanCommandLine(BuildSessionCommandLine(c));
   EXPECT_EQ(s.m_strProtectKeyList, c.protectKeyList);
   EXPECT_EQ(s.m_strProtectAppExceptionList, c.protectAppExceptionList);
   EXPECT_TRUE(s.m_strRegistryRestore.empty());
@@ -124,8 +122,7 @@ TEST(CommandLines, EveryTextRoundTripsThroughBuildSplitParse) {
     c.keepAliveMillisec = 777;
     c.debugSandbox = 5;
     const std::u16string line = BuildSessionCommandLine(c);
-    TraySettings s;
-    ScanArguments(SplitCommandLine(line), s);
+    const TraySettings s = ScanCommandLine(line);
     // A value that begins with "-" is read as a name by the agent and lost,
     // but it can never set anything else.
     auto expect = [](const std::u16string& value) { return StartsWith(value, u"-") ? std::u16string() : value; };
@@ -140,8 +137,7 @@ TEST(CommandLines, EveryTextRoundTripsThroughBuildSplitParse) {
         << ToUtf8(line);
 
     const std::u16string name = RandomText(rng);
-    TraySettings r;
-    ScanArguments(SplitCommandLine(BuildRegistryRestoreCommandLine(name, 1, 1)), r);
+    const TraySettings r = ScanCommandLine(BuildRegistryRestoreCommandLine(name, 1, 1));
     ASSERT_EQ(r.m_strRegistryRestore, expect(name));
     ASSERT_EQ(r.m_nDebugLog, 1);
   }

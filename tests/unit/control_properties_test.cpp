@@ -10,23 +10,6 @@
 namespace zv {
 namespace {
 
-TEST(ControlProperties, DefaultsOfAPageWithoutParameters) {
-  const ControlProperties p;
-  EXPECT_EQ(p.webSandboxMode, 1);
-  EXPECT_EQ(p.protectKeyCheat, 1);
-  EXPECT_EQ(p.protectMouseCheat, 1);
-  EXPECT_EQ(p.protectAppCheat, 1);
-  EXPECT_EQ(p.protectExplorerCheat, 1);
-  EXPECT_EQ(p.protectIEToolbarCheat, 1);
-  EXPECT_EQ(p.appNotification, 1);
-  EXPECT_EQ(p.keepAliveMillisec, 1000);
-  EXPECT_EQ(p.debugLog, 0);
-  EXPECT_EQ(p.debugSandbox, 0);
-  for (const auto* text : {&p.protectKeyList, &p.protectAppExceptionList, &p.protectExplorerExceptionList,
-                           &p.protectAppBlackList})
-    EXPECT_TRUE(text->empty());
-}
-
 TEST(ControlProperties, ResetEmptiesTheListsAndKeepsTheSwitches) {
   ControlProperties p;
   for (const auto& s : StoredPropertiesInExchangeOrder()) {
@@ -40,22 +23,69 @@ TEST(ControlProperties, ResetEmptiesTheListsAndKeepsTheSwitches) {
   }
 }
 
-TEST(ControlProperties, ExchangeOrderAndPersistedNames) {
-  std::vector<std::u16string> names;
-  for (const auto& s : StoredPropertiesInExchangeOrder()) names.push_back(s.persistedName);
-  const std::vector<std::u16string> expected = {
-      u"AppNotification", u"WebSandboxMode", u"ProtectKeyCheat", u"ProtectKeyList", u"ProtectMouseCheat",
-      u"ProtectAppCheat", u"ProtectAppExceptionList", u"m_ProtectAppBlackList", u"KeepAliveMillisec",
-      u"ProtectExplorerCheat", u"ProtectExplorerExceptionList", u"ProtectIEToolbarCheat", u"DebugLog",
-      u"DebugSandbox"};
-  EXPECT_EQ(names, expected);
-  // Each stored property has its own field.
-  std::set<int32_t> ids;
-  for (const auto& s : StoredPropertiesInExchangeOrder()) {
-    EXPECT_NE(s.shortField == nullptr, s.textField == nullptr);
-    ids.insert(s.dispid);
+// One row a stored property, in exchange order: what script, persistence,
+// the agent's command line and a page without parameters see of it.
+TEST(ControlProperties, EachPropertyAgreesAcrossTheTables) {
+  struct Row {
+    const char16_t* name;
+    int32_t dispid;
+    const char16_t* persisted;
+    const char16_t* option;  // on the session command line; none: the control's own
+    int16_t shortDefault;    // -1: a list, empty by default
+  } rows[] = {
+      {u"AppNotification", 46, u"AppNotification", nullptr, 1},
+      {u"WebSandboxMode", 31, u"WebSandboxMode", u"-WebSandboxMode", 1},
+      {u"ProtectKeyCheat", 32, u"ProtectKeyCheat", u"-ProtectKeyCheat", 1},
+      {u"ProtectKeyList", 29, u"ProtectKeyList", u"-ProtectKeyList", -1},
+      {u"ProtectMouseCheat", 33, u"ProtectMouseCheat", u"-ProtectMouseCheat", 1},
+      {u"ProtectAppCheat", 34, u"ProtectAppCheat", u"-ProtectAppCheat", 1},
+      {u"ProtectAppExceptionList", 35, u"ProtectAppExceptionList", u"-ProtectAppExceptionList", -1},
+      {u"ProtectAppBlackList", 47, u"m_ProtectAppBlackList", u"-ProtectAppBlackList", -1},
+      {u"KeepAliveMillisec", 36, u"KeepAliveMillisec", u"-KeepAliveMillisec", 1000},
+      {u"ProtectExplorerCheat", 37, u"ProtectExplorerCheat", u"-ProtectExplorerCheat", 1},
+      {u"ProtectExplorerExceptionList", 38, u"ProtectExplorerExceptionList", u"-ProtectExplorerExceptionList", -1},
+      {u"ProtectIEToolbarCheat", 48, u"ProtectIEToolbarCheat", u"-ProtectIEToolbarCheat", 1},
+      {u"DebugLog", 30, u"DebugLog", u"-DebugLog", 0},
+      {u"DebugSandbox", 39, u"DebugSandbox", u"-DebugSandbox", 0},
+  };
+  const auto& stored = StoredPropertiesInExchangeOrder();
+  ASSERT_EQ(stored.size(), std::size(rows));
+  const ControlProperties page;
+  const TraySettings agent;
+  for (size_t i = 0; i < stored.size(); ++i) {
+    const Row& row = rows[i];
+    const StoredProperty& p = stored[i];
+    SCOPED_TRACE(ToUtf8(row.name));
+    EXPECT_EQ(std::u16string(p.name), row.name);
+    EXPECT_EQ(p.dispid, row.dispid);
+    EXPECT_EQ(std::u16string(p.persistedName), row.persisted);
+    ASSERT_NE(p.shortField == nullptr, p.textField == nullptr);
+    EXPECT_EQ(p.type(), row.shortDefault < 0 ? ValueType::String : ValueType::Short);
+    // A read/write property of the dispatch table, of the same name and type.
+    const DispatchMember* m = FindDispatchMember(row.dispid);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(std::u16string(m->name), row.name);
+    EXPECT_EQ(m->kind, MemberKind::Property);
+    EXPECT_EQ(m->result, p.type());
+    // The default of a page without parameters.
+    if (p.shortField) EXPECT_EQ(page.*p.shortField, row.shortDefault);
+    else EXPECT_TRUE((page.*p.textField).empty());
+    // The option that carries it to the agent, whose own default is the same.
+    const OptionSpec* option = nullptr;
+    for (const auto& o : OptionTable()) {
+      const int16_t ControlProperties::*shortField = o.sessionInteger;
+      const std::u16string ControlProperties::*textField = o.sessionText;
+      if ((p.shortField && shortField == p.shortField) || (p.textField && textField == p.textField)) option = &o;
+    }
+    if (row.option == nullptr) {
+      EXPECT_EQ(option, nullptr);
+      continue;
+    }
+    ASSERT_NE(option, nullptr);
+    EXPECT_EQ(std::u16string(option->name), row.option);
+    if (option->integer) EXPECT_EQ(agent.*option->integer, row.shortDefault);
+    if (option->text) EXPECT_TRUE((agent.*option->text).empty());
   }
-  EXPECT_EQ(ids.size(), 14u);
 }
 
 TEST(DispatchTable, SlotOrderDispidsAndKinds) {
@@ -64,14 +94,6 @@ TEST(DispatchTable, SlotOrderDispidsAndKinds) {
   const int32_t expected[] = {1, -552, 8, 9, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39,
                               40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 50, 51, 52, 53};
   for (size_t i = 0; i < t.size(); ++i) EXPECT_EQ(t[i].dispid, expected[i]) << i;
-  // Every stored property is a read/write property of the table, of the same type.
-  for (const auto& s : StoredPropertiesInExchangeOrder()) {
-    const auto* m = FindDispatchMember(s.dispid);
-    ASSERT_NE(m, nullptr);
-    EXPECT_EQ(m->kind, MemberKind::Property);
-    EXPECT_EQ(m->result, s.type());
-    EXPECT_EQ(std::u16string(m->name), std::u16string(s.name));
-  }
   EXPECT_EQ(FindDispatchMember(43)->params.size(), 2u);
   EXPECT_EQ(FindDispatchMember(44)->result, ValueType::String);
   EXPECT_EQ(FindDispatchMember(kDispidAboutBox)->result, ValueType::None);
