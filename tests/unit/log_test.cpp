@@ -6,6 +6,7 @@
 #include "common/log/log.h"
 #include "tests/support/log_capture.h"
 
+namespace zv {
 namespace {
 
 // Streams nothing but counts how often it is asked to.
@@ -113,3 +114,4 @@ TEST(LogLevels, NamesAndStartingLevel) {
 }
 
 }  // namespace
+}  // namespace zv
