@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <regex>
 #include <set>
+#include <sstream>
 
 #include "agent/core/command_line.h"
 #include "agent/core/options.h"
@@ -9,6 +12,21 @@
 
 namespace zv {
 namespace {
+
+// The type library's source, which the build compiles but nothing generates.
+const std::string& TypeLibrarySource() {
+  static const std::string text = [] {
+    std::ifstream file(ZV_SOURCE_DIR "/control/ocx/zaduze.idl", std::ios::binary);
+    std::ostringstream out;
+    out << file.rdbuf();
+    return out.str();
+  }();
+  return text;
+}
+
+bool TypeLibraryHas(const std::string& pattern) {
+  return std::regex_search(TypeLibrarySource(), std::regex(pattern));
+}
 
 TEST(ControlProperties, ResetEmptiesTheListsAndKeepsTheSwitches) {
   ControlProperties p;
@@ -59,6 +77,12 @@ TEST(ControlProperties, EachPropertyAgreesAcrossTheTables) {
     EXPECT_EQ(std::u16string(p.name), row.name);
     EXPECT_EQ(p.dispid, row.dispid);
     EXPECT_EQ(std::u16string(p.persistedName), row.persisted);
+    // The type library's pair, under its own name.
+    const std::string id = R"(\[id\()" + std::to_string(row.dispid) + R"(\), )";
+    const std::string type = row.shortDefault < 0 ? "BSTR" : "short";
+    const std::string tlName = ToUtf8(p.typeLibName);
+    EXPECT_TRUE(TypeLibraryHas(id + R"(propget[^\]]*\] )" + type + " " + tlName + R"(\(\);)"));
+    EXPECT_TRUE(TypeLibraryHas(id + R"(propput[^\]]*\] void )" + tlName + R"(\(\[in\] )" + type + R"( value\);)"));
     ASSERT_NE(p.shortField == nullptr, p.textField == nullptr);
     EXPECT_EQ(p.type(), row.shortDefault < 0 ? ValueType::String : ValueType::Short);
     // A read/write property of the dispatch table, of the same name and type.
@@ -94,6 +118,14 @@ TEST(DispatchTable, SlotOrderDispidsAndKinds) {
   const int32_t expected[] = {1, -552, 8, 9, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39,
                               40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 50, 51, 52, 53};
   for (size_t i = 0; i < t.size(); ++i) EXPECT_EQ(t[i].dispid, expected[i]) << i;
+  // Every method stands in the type library with its DISPID, result and name.
+  for (const auto& m : t) {
+    if (m.kind != MemberKind::Method) continue;
+    const char* result = m.result == ValueType::None ? "void" : m.result == ValueType::Short ? "short" : "BSTR";
+    EXPECT_TRUE(TypeLibraryHas(R"(\[id\()" + std::to_string(m.dispid) + R"(\)[^\]]*\] )" + result + " " +
+                               ToUtf8(m.name) + R"(\()"))
+        << ToUtf8(m.name);
+  }
   EXPECT_EQ(FindDispatchMember(43)->params.size(), 2u);
   EXPECT_EQ(FindDispatchMember(44)->result, ValueType::String);
   EXPECT_EQ(FindDispatchMember(kDispidAboutBox)->result, ValueType::None);
