@@ -1,6 +1,6 @@
 // The few pieces of COM plumbing the control needs, without a framework: the
-// module's lock count, a class factory, text crossings into BSTR and VARIANT,
-// the embedded type library.
+// module's lock count, a class factory and the embedded type library. (The
+// text crossings into BSTR are in platform/com_ptr.h.)
 #pragma once
 
 #include <windows.h>
@@ -9,7 +9,8 @@
 #include <ocidl.h>
 
 #include <string>
-#include <string_view>
+
+#include "platform/com_ptr.h"  // AllocBstr, FromBstr
 
 namespace zv {
 
@@ -17,10 +18,6 @@ namespace zv {
 void LockModule();
 void UnlockModule();
 LONG ModuleLockCount();
-
-// BSTR from a text (embedded NULs kept); the caller owns it.
-BSTR AllocBstr(std::u16string_view text);
-std::u16string FromBstr(BSTR text);
 
 // The type library embedded in this module (resource "TYPELIB" 1), loaded
 // once per process; null when the module carries none (the test program).

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "control/ocx/com_module_win.h"
+#include "platform/com_ptr.h"
 #include "platform/com_ref_count.h"
 #include "control/res/control_resource.h"
 #include "platform/window.h"
@@ -31,28 +32,19 @@ class CZaduzePropPage final : public IPropertyPage {
   CZaduzePropPage() { LockModule(); }
   ~CZaduzePropPage() {
     dialog_.Destroy();
-    SetObjects(0, nullptr);
-    if (site_ != nullptr) site_->Release();
+    objects_.clear();
+    site_.reset();
     UnlockModule();
   }
 
   STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPropertyPage)) {
-      *object = static_cast<IPropertyPage*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    return QueryInterfaceFrom(riid, object, {{&IID_IUnknown, this}, {&IID_IPropertyPage, this}});
   }
   STDMETHODIMP_(ULONG) AddRef() override { return refs_.Increment(); }
   STDMETHODIMP_(ULONG) Release() override { return refs_.Decrement(this); }
 
   STDMETHODIMP SetPageSite(IPropertyPageSite* site) override {
-    if (site != nullptr) site->AddRef();
-    if (site_ != nullptr) site_->Release();
-    site_ = site;
+    site_.share(site);
     return S_OK;
   }
 
@@ -83,12 +75,10 @@ class CZaduzePropPage final : public IPropertyPage {
   }
 
   STDMETHODIMP SetObjects(ULONG count, IUnknown** objects) override {
-    for (IUnknown* o : objects_) o->Release();
     objects_.clear();
     for (ULONG i = 0; i < count && objects != nullptr; ++i) {
       if (objects[i] == nullptr) continue;
-      objects[i]->AddRef();
-      objects_.push_back(objects[i]);
+      objects_.emplace_back().share(objects[i]);
     }
     return S_OK;
   }
@@ -136,8 +126,8 @@ class CZaduzePropPage final : public IPropertyPage {
   }
 
   ComRefCount refs_;
-  IPropertyPageSite* site_ = nullptr;
-  std::vector<IUnknown*> objects_;
+  ComPtr<IPropertyPageSite> site_;
+  std::vector<ComPtr<IUnknown>> objects_;
   PageDialog dialog_;
 };
 
