@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "control/ocx/object_params.h"
+#include "tools/container/object_params.h"
 #include "platform/com_ref_count.h"
 
 namespace zv {

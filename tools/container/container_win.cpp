@@ -46,7 +46,7 @@
 #include <vector>
 
 #include "common/text/text_util.h"
-#include "control/ocx/object_params.h"
+#include "tools/container/object_params.h"
 #include "platform/wide.h"
 #include "tools/container/container_site_win.h"
 #include "tools/container/page_view_win.h"
