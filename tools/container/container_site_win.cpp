@@ -1,6 +1,7 @@
 #include "tools/container/container_site_win.h"
 
 #include "common/text/text_util.h"
+#include "platform/com_ptr.h"
 #include "platform/wide.h"
 #include "tools/container/page_browser_win.h"
 
@@ -8,23 +9,17 @@
 
 namespace zv {
 
-namespace {
-
-}  // namespace
-
 STDMETHODIMP ContainerSite::QueryInterface(REFIID riid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IOleClientSite))
-    *object = static_cast<IOleClientSite*>(this);
-  else if (IsEqualIID(riid, IID_IOleInPlaceSite) || IsEqualIID(riid, IID_IOleWindow))
-    *object = static_cast<IOleInPlaceSite*>(this);
-  else if (IsEqualIID(riid, IID_IServiceProvider) && has_url_)
-    *object = static_cast<IServiceProvider*>(this);
-  else
-    return E_NOINTERFACE;
-  AddRef();
-  return S_OK;
+  IOleClientSite* client = this;
+  IOleInPlaceSite* inPlace = this;
+  // The service provider is offered once there is a page address.
+  IServiceProvider* services = has_url_ ? this : nullptr;
+  return QueryInterfaceFrom(riid, object,
+                            {{&IID_IUnknown, client},
+                             {&IID_IOleClientSite, client},
+                             {&IID_IOleInPlaceSite, inPlace},
+                             {&IID_IOleWindow, inPlace},
+                             {&IID_IServiceProvider, services}});
 }
 STDMETHODIMP_(ULONG) ContainerSite::AddRef() { return refs_.Increment(); }
 STDMETHODIMP_(ULONG) ContainerSite::Release() { return refs_.Decrement(this); }
@@ -53,14 +48,6 @@ STDMETHODIMP ContainerSite::GetWindow(HWND* hwnd) {
   *hwnd = host_;
   return S_OK;
 }
-STDMETHODIMP ContainerSite::OnInPlaceActivate() {
-  active_ = true;
-  return S_OK;
-}
-STDMETHODIMP ContainerSite::OnInPlaceDeactivate() {
-  active_ = false;
-  return S_OK;
-}
 STDMETHODIMP ContainerSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT pos,
                                              LPRECT clip, LPOLEINPLACEFRAMEINFO info) {
   if (frame != nullptr) *frame = nullptr;
@@ -77,14 +64,7 @@ STDMETHODIMP ContainerSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPla
 }
 
 STDMETHODIMP ParamBag::QueryInterface(REFIID riid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPropertyBag)) {
-    *object = static_cast<IPropertyBag*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
+  return QueryInterfaceFrom(riid, object, {{&IID_IUnknown, this}, {&IID_IPropertyBag, this}});
 }
 STDMETHODIMP_(ULONG) ParamBag::AddRef() { return refs_.Increment(); }
 STDMETHODIMP_(ULONG) ParamBag::Release() { return refs_.Decrement(this); }
@@ -97,7 +77,7 @@ STDMETHODIMP ParamBag::Read(LPCOLESTR name, VARIANT* value, IErrorLog*) {
   VARIANT raw;
   VariantInit(&raw);
   raw.vt = VT_BSTR;
-  raw.bstrVal = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text->data()), static_cast<UINT>(text->size()));
+  raw.bstrVal = AllocBstr(*text);
   if (wanted == VT_EMPTY || wanted == VT_BSTR) {
     *value = raw;
     return S_OK;
@@ -113,21 +93,14 @@ STDMETHODIMP ParamBag::Write(LPCOLESTR name, VARIANT* value) {
   VARIANT text;
   VariantInit(&text);
   std::u16string shown;
-  if (SUCCEEDED(VariantChangeType(&text, value, 0, VT_BSTR))) shown = U16(text.bstrVal, SysStringLen(text.bstrVal));
+  if (SUCCEEDED(VariantChangeType(&text, value, 0, VT_BSTR))) shown = FromBstr(text.bstrVal);
   VariantClear(&text);
   writes_.push_back({U16(name), value->vt, shown});
   return S_OK;
 }
 
 STDMETHODIMP EventSink::QueryInterface(REFIID riid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, events_)) {
-    *object = static_cast<IDispatch*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
+  return QueryInterfaceFrom(riid, object, {{&IID_IUnknown, this}, {&IID_IDispatch, this}, {&events_, this}});
 }
 STDMETHODIMP_(ULONG) EventSink::AddRef() { return refs_.Increment(); }
 STDMETHODIMP_(ULONG) EventSink::Release() { return refs_.Decrement(this); }
