@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "agent/core/options.h"
-#include "agent/guard/com_ptr_win.h"
+#include "platform/com_ptr.h"
 #include "agent/guard/explorer_guard.h"
 #include "agent/guard/guard_rules.h"
 #include "common/log/log.h"

@@ -3,7 +3,6 @@
 #include "control/ocx/com_boundary_win.h"
 
 #include "platform/window.h"
-#include "platform/wide.h"
 
 namespace zv {
 
@@ -14,12 +13,6 @@ LONG g_locks = 0;
 void LockModule() { InterlockedIncrement(&g_locks); }
 void UnlockModule() { InterlockedDecrement(&g_locks); }
 LONG ModuleLockCount() { return g_locks; }
-
-BSTR AllocBstr(std::u16string_view text) {
-  return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()));
-}
-
-std::u16string FromBstr(BSTR text) { return text ? U16(text, SysStringLen(text)) : std::u16string(); }
 
 std::wstring ModulePath() {
   wchar_t path[MAX_PATH] = {};
@@ -49,14 +42,7 @@ HRESULT ModuleTypeInfo(REFGUID guid, ITypeInfo** info) {
 }
 
 STDMETHODIMP ClassFactory::QueryInterface(REFIID riid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-    *object = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
+  return QueryInterfaceFrom(riid, object, {{this, {&IID_IUnknown, &IID_IClassFactory}}});
 }
 
 // The factories are static objects of the module: counting them would keep

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "control/ocx/com_module_win.h"
-#include "platform/com_ref_count.h"
+#include "platform/com_ptr.h"
 #include "control/res/control_resource.h"
 #include "platform/window.h"
 
@@ -26,33 +26,16 @@ class PageDialog final : public Dialog {
   }
 };
 
-class CZaduzePropPage final : public IPropertyPage {
+class CZaduzePropPage final : public ModuleObject<CZaduzePropPage, IPropertyPage, IID_IPropertyPage> {
  public:
-  CZaduzePropPage() { LockModule(); }
   ~CZaduzePropPage() {
     dialog_.Destroy();
-    SetObjects(0, nullptr);
-    if (site_ != nullptr) site_->Release();
-    UnlockModule();
+    objects_.clear();
+    site_.reset();
   }
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPropertyPage)) {
-      *object = static_cast<IPropertyPage*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return refs_.Increment(); }
-  STDMETHODIMP_(ULONG) Release() override { return refs_.Decrement(this); }
 
   STDMETHODIMP SetPageSite(IPropertyPageSite* site) override {
-    if (site != nullptr) site->AddRef();
-    if (site_ != nullptr) site_->Release();
-    site_ = site;
+    site_.share(site);
     return S_OK;
   }
 
@@ -83,12 +66,10 @@ class CZaduzePropPage final : public IPropertyPage {
   }
 
   STDMETHODIMP SetObjects(ULONG count, IUnknown** objects) override {
-    for (IUnknown* o : objects_) o->Release();
     objects_.clear();
     for (ULONG i = 0; i < count && objects != nullptr; ++i) {
       if (objects[i] == nullptr) continue;
-      objects[i]->AddRef();
-      objects_.push_back(objects[i]);
+      objects_.emplace_back().share(objects[i]);
     }
     return S_OK;
   }
@@ -135,20 +116,17 @@ class CZaduzePropPage final : public IPropertyPage {
     return size;
   }
 
-  ComRefCount refs_;
-  IPropertyPageSite* site_ = nullptr;
-  std::vector<IUnknown*> objects_;
+  ComPtr<IPropertyPageSite> site_;
+  std::vector<ComPtr<IUnknown>> objects_;
   PageDialog dialog_;
 };
 
 }  // namespace
 
 HRESULT CreatePropPage(IUnknown*, REFIID riid, void** object) {
-  auto* page = new (std::nothrow) CZaduzePropPage();
-  if (page == nullptr) return E_OUTOFMEMORY;
-  const HRESULT hr = page->QueryInterface(riid, object);
-  page->Release();
-  return hr;
+  const auto page = ComPtr<CZaduzePropPage>::Adopt(new (std::nothrow) CZaduzePropPage());
+  if (!page) return E_OUTOFMEMORY;
+  return page->QueryInterface(riid, object);
 }
 
 }  // namespace zv

@@ -10,6 +10,7 @@
 #include "control/ocx/zaduze_ctrl.h"
 #include "control/ocx/zaduze_guids.h"
 #include "control/res/control_resource.h"
+#include "platform/com_ptr.h"
 #include "platform/handles.h"
 #include "platform/window.h"
 
@@ -101,9 +102,9 @@ class ComScope {
 };
 
 HRESULT RegisterCategories() {
-  ICatRegister* cats = nullptr;
+  ComPtr<ICatRegister> cats;
   if (FAILED(CoCreateInstance(kClsidCategoriesManager, nullptr, CLSCTX_INPROC_SERVER, kIidCatRegister,
-                              reinterpret_cast<void**>(&cats))))
+                              cats.put_void())))
     return kSelfRegClassError;
   const struct {
     const GUID* catid;
@@ -128,7 +129,6 @@ HRESULT RegisterCategories() {
     CATID id = *c.catid;
     if (FAILED(cats->RegisterClassImplCategories(CLSID_Zaduze, 1, &id))) hr = kSelfRegClassError;
   }
-  cats->Release();
   return hr;
 }
 
@@ -140,11 +140,11 @@ ClassFactory g_pageFactory(&CreatePropPage);
 HRESULT RegisterServer() {
   ComScope com;
   const std::wstring path = ModulePath();
-  ITypeLib* lib = nullptr;
-  if (path.empty() || FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib))) return kSelfRegTypeLibError;
+  ComPtr<ITypeLib> lib;
+  if (path.empty() || FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib.put()))) return kSelfRegTypeLibError;
   std::wstring writable = path;
-  const HRESULT hr = RegisterTypeLib(lib, writable.data(), nullptr);
-  lib->Release();
+  const HRESULT hr = RegisterTypeLib(lib.get(), writable.data(), nullptr);
+  lib.reset();
   if (FAILED(hr)) return kSelfRegTypeLibError;
   for (const auto& c : kClasses)
     if (!RegisterClassEntry(c, path)) return kSelfRegClassError;
@@ -158,9 +158,9 @@ HRESULT UnregisterServer() {
   // version it really has.
   // The library states locale 0x0409 and is registered under it; a lookup
   // with the neutral locale 0 does not find that entry everywhere.
-  ITypeLib* lib = nullptr;
-  if (FAILED(LoadRegTypeLib(LIBID_ZaduzeLib, kRegisteredLibMajor, kRegisteredLibMinor, 0, &lib)) &&
-      FAILED(LoadRegTypeLib(LIBID_ZaduzeLib, kRegisteredLibMajor, kRegisteredLibMinor, kTypeLibLcid, &lib)))
+  ComPtr<ITypeLib> lib;
+  if (FAILED(LoadRegTypeLib(LIBID_ZaduzeLib, kRegisteredLibMajor, kRegisteredLibMinor, 0, lib.put())) &&
+      FAILED(LoadRegTypeLib(LIBID_ZaduzeLib, kRegisteredLibMajor, kRegisteredLibMinor, kTypeLibLcid, lib.put())))
     return kSelfRegTypeLibError;
   TLIBATTR* attr = nullptr;
   HRESULT hr = lib->GetLibAttr(&attr);
@@ -168,7 +168,7 @@ HRESULT UnregisterServer() {
     hr = UnRegisterTypeLib(LIBID_ZaduzeLib, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
     lib->ReleaseTLibAttr(attr);
   }
-  lib->Release();
+  lib.reset();
   if (FAILED(hr)) return kSelfRegTypeLibError;
   for (const auto& c : kClasses)
     if (!UnregisterClassEntry(c)) return kSelfRegClassError;

@@ -13,9 +13,9 @@
 #include "common/text/text_util.h"
 #include "control/ocx/site_policy.h"
 #include "control/ocx/zaduze_ctrl.h"
+#include "platform/com_ptr.h"
 #include "platform/handles.h"
 #include "platform/shell_folders.h"
-#include "platform/wide.h"
 
 namespace zv {
 
@@ -25,21 +25,6 @@ constexpr wchar_t kPolicyKey[] = L"SOFTWARE\\Zaduze";
 constexpr wchar_t kPolicyValue[] = L"AllowedSites";
 // A list of sites is short; a larger value is taken as unreadable.
 constexpr DWORD kMaxPolicyBytes = 64 * 1024;
-
-// Releases a COM pointer at the end of its scope.
-template <typename T>
-struct ComHolder {
-  T* p = nullptr;
-  ~ComHolder() {
-    if (p != nullptr) p->Release();
-  }
-  void** put() { return reinterpret_cast<void**>(&p); }
-};
-
-struct BstrHolder {
-  BSTR b = nullptr;
-  ~BstrHolder() { SysFreeString(b); }
-};
 
 // The policy under one root: false when that root has none (no key, or no
 // value); true otherwise, with `text` the value's text, left empty when the
@@ -71,23 +56,23 @@ bool ReadPolicy(HKEY root, std::u16string& text) {
 bool PageAddress(IOleClientSite* site, std::u16string& url) {
   if (site == nullptr) return false;
   {
-    ComHolder<IServiceProvider> provider;
-    ComHolder<IWebBrowser2> browser;
-    BstrHolder location;
-    if (SUCCEEDED(site->QueryInterface(IID_IServiceProvider, provider.put())) && provider.p != nullptr &&
-        SUCCEEDED(provider.p->QueryService(SID_SWebBrowserApp, IID_IWebBrowser2, browser.put())) &&
-        browser.p != nullptr && SUCCEEDED(browser.p->get_LocationURL(&location.b)) && location.b != nullptr) {
-      url = U16(location.b, SysStringLen(location.b));
+    ComPtr<IServiceProvider> provider;
+    ComPtr<IWebBrowser2> browser;
+    UniqueBstr location;
+    if (SUCCEEDED(site->QueryInterface(IID_IServiceProvider, provider.put_void())) && provider &&
+        SUCCEEDED(provider->QueryService(SID_SWebBrowserApp, IID_IWebBrowser2, browser.put_void())) && browser &&
+        SUCCEEDED(browser->get_LocationURL(location.put())) && location.get() != nullptr) {
+      url = FromBstr(location.get());
       return true;
     }
   }
-  ComHolder<IOleContainer> container;
-  ComHolder<IHTMLDocument2> document;
-  BstrHolder address;
-  if (SUCCEEDED(site->GetContainer(&container.p)) && container.p != nullptr &&
-      SUCCEEDED(container.p->QueryInterface(IID_IHTMLDocument2, document.put())) && document.p != nullptr &&
-      SUCCEEDED(document.p->get_URL(&address.b)) && address.b != nullptr) {
-    url = U16(address.b, SysStringLen(address.b));
+  ComPtr<IOleContainer> container;
+  ComPtr<IHTMLDocument2> document;
+  UniqueBstr address;
+  if (SUCCEEDED(site->GetContainer(container.put())) && container &&
+      SUCCEEDED(container->QueryInterface(IID_IHTMLDocument2, document.put_void())) && document &&
+      SUCCEEDED(document->get_URL(address.put())) && address.get() != nullptr) {
+    url = FromBstr(address.get());
     return true;
   }
   return false;
@@ -106,7 +91,7 @@ bool CZaduzeCtrl::PageAllowed() {
   }
   std::u16string url;
   m_siteDecided = true;
-  if (!PageAddress(m_pClientSite, url)) {
+  if (!PageAddress(m_pClientSite.get(), url)) {
     m_siteAllowed = false;
     m_siteReason = u"site lock : the page's address is unknown, the control does nothing";
   } else {

@@ -3,7 +3,7 @@
 // through one connection point, persists its properties through property bags
 // and streams, and lets a browser activate it in place as a windowed control.
 //
-// This file and zaduze_ctrl_win.cpp hold the COM side; what the control does
+// This file and zaduze_ctrl*_win.cpp hold the COM side; what the control does
 // with the agent (start, supervise, one-shot commands), its creation and
 // destruction steps, its services and its monitor count live in
 // control/agentlink as members of the same class.
@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "control/ocx/control_properties.h"
+#include "platform/com_ptr.h"
 #include "platform/com_ref_count.h"
 #include "platform/handles.h"
 #include "platform/window.h"
@@ -153,7 +154,6 @@ class CZaduzeCtrl final : public IDispatch,
   // --- what the page and the tests see of the control itself ------------
   const ControlProperties& Properties() const { return m_props; }
   ControlProperties& MutableProperties() { return m_props; }
-  bool IsModified() const { return m_bModified; }
   HWND ControlWindow() const { return m_wnd.hwnd(); }
   std::u16string GetText() const;
   void SetText(const std::u16string& text);
@@ -208,8 +208,6 @@ class CZaduzeCtrl final : public IDispatch,
   // container hands over a new client site while the control has no window
   // (so the destruction step always follows the creation step's verdict).
   bool PageAllowed();
-  // The creation step of a refused page: what the page sees of a created
-  // control (log, window text, AfterCreated), nothing done on its behalf.
 
  private:
   class CtrlWindow final : public Window {
@@ -227,7 +225,6 @@ class CZaduzeCtrl final : public IDispatch,
   class EventPoint final : public IConnectionPoint {
    public:
     explicit EventPoint(CZaduzeCtrl& owner) : owner_(owner) {}
-    ~EventPoint();
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
     STDMETHODIMP_(ULONG) AddRef() override;
     STDMETHODIMP_(ULONG) Release() override;
@@ -241,7 +238,7 @@ class CZaduzeCtrl final : public IDispatch,
    private:
     struct Sink {
       DWORD cookie;
-      IDispatch* dispatch;
+      ComPtr<IDispatch> dispatch;
     };
     CZaduzeCtrl& owner_;
     std::vector<Sink> sinks_;
@@ -263,10 +260,10 @@ class CZaduzeCtrl final : public IDispatch,
   bool m_bInPlaceActive = false;
   bool m_bUIActive = false;
   bool m_bEventsFrozen = false;
-  IOleClientSite* m_pClientSite = nullptr;
-  IOleInPlaceSite* m_pInPlaceSite = nullptr;
-  IOleAdviseHolder* m_pOleAdviseHolder = nullptr;
-  IAdviseSink* m_pViewAdvise = nullptr;
+  ComPtr<IOleClientSite> m_pClientSite;
+  ComPtr<IOleInPlaceSite> m_pInPlaceSite;
+  ComPtr<IOleAdviseHolder> m_pOleAdviseHolder;
+  ComPtr<IAdviseSink> m_pViewAdvise;
   DWORD m_viewAdviseAspects = 0;
   DWORD m_viewAdviseFlags = 0;
   CtrlWindow m_wnd{*this};

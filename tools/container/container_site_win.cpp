@@ -1,6 +1,7 @@
 #include "tools/container/container_site_win.h"
 
 #include "common/text/text_util.h"
+#include "platform/com_ptr.h"
 #include "platform/wide.h"
 #include "tools/container/page_browser_win.h"
 
@@ -8,23 +9,13 @@
 
 namespace zv {
 
-namespace {
-
-}  // namespace
-
 STDMETHODIMP ContainerSite::QueryInterface(REFIID riid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IOleClientSite))
-    *object = static_cast<IOleClientSite*>(this);
-  else if (IsEqualIID(riid, IID_IOleInPlaceSite) || IsEqualIID(riid, IID_IOleWindow))
-    *object = static_cast<IOleInPlaceSite*>(this);
-  else if (IsEqualIID(riid, IID_IServiceProvider) && has_url_)
-    *object = static_cast<IServiceProvider*>(this);
-  else
-    return E_NOINTERFACE;
-  AddRef();
-  return S_OK;
+  // The service provider is offered once there is a page address.
+  IServiceProvider* services = has_url_ ? this : nullptr;
+  return QueryInterfaceFrom(riid, object,
+                            {{static_cast<IOleClientSite*>(this), {&IID_IUnknown, &IID_IOleClientSite}},
+                             {static_cast<IOleInPlaceSite*>(this), {&IID_IOleInPlaceSite, &IID_IOleWindow}},
+                             {services, {&IID_IServiceProvider}}});
 }
 STDMETHODIMP_(ULONG) ContainerSite::AddRef() { return refs_.Increment(); }
 STDMETHODIMP_(ULONG) ContainerSite::Release() { return refs_.Decrement(this); }
@@ -41,24 +32,14 @@ STDMETHODIMP ContainerSite::QueryService(REFGUID service, REFIID riid, void** ob
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   if (!has_url_ || !IsEqualGUID(service, SID_SWebBrowserApp)) return E_NOINTERFACE;
-  auto* browser = new (std::nothrow) PageBrowser(url_);
-  if (browser == nullptr) return E_OUTOFMEMORY;
-  const HRESULT hr = browser->QueryInterface(riid, object);
-  browser->Release();
-  return hr;
+  const auto browser = ComPtr<PageBrowser>::Adopt(new (std::nothrow) PageBrowser(url_));
+  if (!browser) return E_OUTOFMEMORY;
+  return browser->QueryInterface(riid, object);
 }
 
 STDMETHODIMP ContainerSite::GetWindow(HWND* hwnd) {
   if (hwnd == nullptr) return E_POINTER;
   *hwnd = host_;
-  return S_OK;
-}
-STDMETHODIMP ContainerSite::OnInPlaceActivate() {
-  active_ = true;
-  return S_OK;
-}
-STDMETHODIMP ContainerSite::OnInPlaceDeactivate() {
-  active_ = false;
   return S_OK;
 }
 STDMETHODIMP ContainerSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT pos,
@@ -77,14 +58,7 @@ STDMETHODIMP ContainerSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPla
 }
 
 STDMETHODIMP ParamBag::QueryInterface(REFIID riid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPropertyBag)) {
-    *object = static_cast<IPropertyBag*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
+  return QueryInterfaceFrom(riid, object, {{this, {&IID_IUnknown, &IID_IPropertyBag}}});
 }
 STDMETHODIMP_(ULONG) ParamBag::AddRef() { return refs_.Increment(); }
 STDMETHODIMP_(ULONG) ParamBag::Release() { return refs_.Decrement(this); }
@@ -97,7 +71,7 @@ STDMETHODIMP ParamBag::Read(LPCOLESTR name, VARIANT* value, IErrorLog*) {
   VARIANT raw;
   VariantInit(&raw);
   raw.vt = VT_BSTR;
-  raw.bstrVal = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text->data()), static_cast<UINT>(text->size()));
+  raw.bstrVal = AllocBstr(*text);
   if (wanted == VT_EMPTY || wanted == VT_BSTR) {
     *value = raw;
     return S_OK;
@@ -113,21 +87,14 @@ STDMETHODIMP ParamBag::Write(LPCOLESTR name, VARIANT* value) {
   VARIANT text;
   VariantInit(&text);
   std::u16string shown;
-  if (SUCCEEDED(VariantChangeType(&text, value, 0, VT_BSTR))) shown = U16(text.bstrVal, SysStringLen(text.bstrVal));
+  if (SUCCEEDED(VariantChangeType(&text, value, 0, VT_BSTR))) shown = FromBstr(text.bstrVal);
   VariantClear(&text);
   writes_.push_back({U16(name), value->vt, shown});
   return S_OK;
 }
 
 STDMETHODIMP EventSink::QueryInterface(REFIID riid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, events_)) {
-    *object = static_cast<IDispatch*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
+  return QueryInterfaceFrom(riid, object, {{this, {&IID_IUnknown, &IID_IDispatch, &events_}}});
 }
 STDMETHODIMP_(ULONG) EventSink::AddRef() { return refs_.Increment(); }
 STDMETHODIMP_(ULONG) EventSink::Release() { return refs_.Decrement(this); }

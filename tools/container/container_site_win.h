@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "control/ocx/object_params.h"
+#include "tools/container/object_params.h"
 #include "platform/com_ref_count.h"
 
 namespace zv {
@@ -38,13 +38,13 @@ class ContainerSite final : public IOleClientSite, public IOleInPlaceSite, publi
   STDMETHODIMP GetWindow(HWND* hwnd) override;
   STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
   STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
-  STDMETHODIMP OnInPlaceActivate() override;
+  STDMETHODIMP OnInPlaceActivate() override { return S_OK; }
   STDMETHODIMP OnUIActivate() override { return S_OK; }
   STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT pos, LPRECT clip,
                                 LPOLEINPLACEFRAMEINFO info) override;
   STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
   STDMETHODIMP OnUIDeactivate(BOOL) override { return S_OK; }
-  STDMETHODIMP OnInPlaceDeactivate() override;
+  STDMETHODIMP OnInPlaceDeactivate() override { return S_OK; }
   STDMETHODIMP DiscardUndoState() override { return S_OK; }
   STDMETHODIMP DeactivateAndUndo() override { return S_OK; }
   STDMETHODIMP OnPosRectChange(LPCRECT) override { return S_OK; }
@@ -57,13 +57,11 @@ class ContainerSite final : public IOleClientSite, public IOleInPlaceSite, publi
     has_url_ = true;
   }
 
-  bool InPlaceActive() const { return active_; }
   RECT ControlRect() const { return {10, 10, 210, 60}; }
 
  private:
   ComRefCount refs_;
   HWND host_;
-  bool active_ = false;
   bool has_url_ = false;
   std::u16string url_;
 };

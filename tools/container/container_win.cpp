@@ -46,7 +46,8 @@
 #include <vector>
 
 #include "common/text/text_util.h"
-#include "control/ocx/object_params.h"
+#include "tools/container/object_params.h"
+#include "platform/com_ptr.h"
 #include "platform/wide.h"
 #include "tools/container/container_site_win.h"
 #include "tools/container/page_view_win.h"
@@ -89,7 +90,7 @@ std::u16string ReadTextFile(const std::wstring& path, bool& ok) {
 std::u16string Show(const VARIANT& v) {
   switch (v.vt) {
     case VT_EMPTY: return u"(nothing)";
-    case VT_BSTR: return u"\"" + U16(v.bstrVal, SysStringLen(v.bstrVal)) + u"\"";
+    case VT_BSTR: return u"\"" + FromBstr(v.bstrVal) + u"\"";
     case VT_I2: return Number(v.iVal);
     case VT_I4: return Number(v.lVal);
     case VT_BOOL: return v.boolVal ? u"true" : u"false";
@@ -97,7 +98,7 @@ std::u16string Show(const VARIANT& v) {
       VARIANT t;
       VariantInit(&t);
       std::u16string out = u"(vt " + Number(v.vt) + u")";
-      if (SUCCEEDED(VariantChangeType(&t, const_cast<VARIANT*>(&v), 0, VT_BSTR))) out = U16(t.bstrVal, SysStringLen(t.bstrVal));
+      if (SUCCEEDED(VariantChangeType(&t, const_cast<VARIANT*>(&v), 0, VT_BSTR))) out = FromBstr(t.bstrVal);
       VariantClear(&t);
       return out;
     }
@@ -144,7 +145,7 @@ Literal ParseLiteral(const std::u16string& s, size_t& i, const std::u16string& s
     if (raw[k] < u'0' || raw[k] > u'9') digits = false;
   if (digits && raw != u"-") {
     lit.isText = false;
-    lit.number = std::wcstol(reinterpret_cast<const wchar_t*>(raw.c_str()), nullptr, 10);
+    lit.number = std::wcstol(W(raw), nullptr, 10);
   }
   return lit;
 }
@@ -154,7 +155,7 @@ VARIANT ToVariant(const Literal& lit) {
   VariantInit(&v);
   if (lit.isText) {
     v.vt = VT_BSTR;
-    v.bstrVal = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(lit.text.data()), static_cast<UINT>(lit.text.size()));
+    v.bstrVal = AllocBstr(lit.text);
   } else {
     v.vt = VT_I4;
     v.lVal = lit.number;
@@ -176,6 +177,12 @@ void PumpFor(DWORD ms) {
   }
 }
 
+// The DISPID of one name as a script engine asks for it.
+HRESULT DispatchIdOf(IDispatch* control, std::u16string name, DISPID& id) {
+  OLECHAR* names[] = {W(name)};
+  return control->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+}
+
 void RunStatement(IDispatch* control, std::u16string line) {
   size_t i = 0;
   SkipBlanks(line, i);
@@ -187,7 +194,7 @@ void RunStatement(IDispatch* control, std::u16string line) {
     return;
   }
   if (line.rfind(u"sleep ", 0) == 0) {
-    PumpFor(static_cast<DWORD>(std::wcstoul(reinterpret_cast<const wchar_t*>(line.c_str()) + 6, nullptr, 10)));
+    PumpFor(static_cast<DWORD>(std::wcstoul(W(line) + 6, nullptr, 10)));
     return;
   }
   size_t end = 0;
@@ -197,9 +204,12 @@ void RunStatement(IDispatch* control, std::u16string line) {
     Print(line + u" -> syntax error");
     return;
   }
-  OLECHAR* names[] = {reinterpret_cast<OLECHAR*>(const_cast<char16_t*>(name.c_str()))};
+  if (control == nullptr) {
+    Print(name + u" -> no dispatch interface");
+    return;
+  }
   DISPID id = DISPID_UNKNOWN;
-  HRESULT hr = control->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+  HRESULT hr = DispatchIdOf(control, name, id);
   if (FAILED(hr)) {
     Print(name + u" -> unknown name " + Hex(hr));
     return;
@@ -250,46 +260,40 @@ void RunStatement(IDispatch* control, std::u16string line) {
 
 // --- the type library's view ---------------------------------------------
 
-std::u16string Bstr(BSTR b) { return b ? U16(b, SysStringLen(b)) : u""; }
+void DescribeLibrary(ITypeInfo* info) {
+  ComPtr<ITypeLib> lib;
+  UINT index = 0;
+  if (FAILED(info->GetContainingTypeLib(lib.put(), &index)) || !lib) return;
+  TLIBATTR* la = nullptr;
+  if (SUCCEEDED(lib->GetLibAttr(&la)) && la != nullptr) {
+    UniqueBstr name, doc, help;
+    lib->GetDocumentation(-1, name.put(), doc.put(), nullptr, help.put());
+    Print(u"library " + FromBstr(name.get()) + u" " + Number(la->wMajorVerNum) + u"." + Number(la->wMinorVerNum) +
+          u" lcid " + Number(la->lcid) + u" flags " + Number(la->wLibFlags) + u" help \"" + FromBstr(doc.get()) +
+          u"\" file \"" + FromBstr(help.get()) + u"\"");
+    lib->ReleaseTLibAttr(la);
+  }
+  for (UINT t = 0; t < lib->GetTypeInfoCount(); ++t) {
+    UniqueBstr tn, td;
+    lib->GetDocumentation(static_cast<INT>(t), tn.put(), td.put(), nullptr, nullptr);
+    TYPEKIND kind{};
+    lib->GetTypeInfoType(t, &kind);
+    Print(u"type " + Number(t) + u" kind " + Number(kind) + u" " + FromBstr(tn.get()) + u" help \"" +
+          FromBstr(td.get()) + u"\"");
+  }
+}
 
-void Describe(IDispatch* control) {
-  ITypeInfo* info = nullptr;
-  if (FAILED(control->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info)) || info == nullptr) {
-    Print(u"typeinfo: none");
+void DescribeMembers(ITypeInfo* info) {
+  TYPEATTR* attr = nullptr;
+  if (FAILED(info->GetTypeAttr(&attr)) || attr == nullptr) {
+    Print(u"typeinfo: no attributes");
     return;
   }
-  ITypeLib* lib = nullptr;
-  UINT index = 0;
-  if (SUCCEEDED(info->GetContainingTypeLib(&lib, &index))) {
-    TLIBATTR* la = nullptr;
-    lib->GetLibAttr(&la);
-    BSTR name = nullptr, doc = nullptr, help = nullptr;
-    lib->GetDocumentation(-1, &name, &doc, nullptr, &help);
-    Print(u"library " + Bstr(name) + u" " + Number(la->wMajorVerNum) + u"." + Number(la->wMinorVerNum) + u" lcid " +
-          Number(la->lcid) + u" flags " + Number(la->wLibFlags) + u" help \"" + Bstr(doc) + u"\" file \"" + Bstr(help) +
-          u"\"");
-    SysFreeString(name);
-    SysFreeString(doc);
-    SysFreeString(help);
-    lib->ReleaseTLibAttr(la);
-    for (UINT t = 0; t < lib->GetTypeInfoCount(); ++t) {
-      BSTR tn = nullptr, td = nullptr;
-      lib->GetDocumentation(static_cast<INT>(t), &tn, &td, nullptr, nullptr);
-      TYPEKIND kind{};
-      lib->GetTypeInfoType(t, &kind);
-      Print(u"type " + Number(t) + u" kind " + Number(kind) + u" " + Bstr(tn) + u" help \"" + Bstr(td) + u"\"");
-      SysFreeString(tn);
-      SysFreeString(td);
-    }
-    lib->Release();
-  }
-  TYPEATTR* attr = nullptr;
-  info->GetTypeAttr(&attr);
   for (WORD f = 0; f < attr->cFuncs; ++f) {
     FUNCDESC* fd = nullptr;
     if (FAILED(info->GetFuncDesc(f, &fd))) continue;
-    BSTR name = nullptr, doc = nullptr;
-    info->GetDocumentation(fd->memid, &name, &doc, nullptr, nullptr);
+    UniqueBstr name, doc;
+    info->GetDocumentation(fd->memid, name.put(), doc.put(), nullptr, nullptr);
     const char16_t* kind = fd->invkind == INVOKE_PROPERTYGET   ? u"get"
                            : fd->invkind == INVOKE_PROPERTYPUT ? u"put"
                                                                 : u"method";
@@ -298,52 +302,58 @@ void Describe(IDispatch* control) {
     UINT got = 0;
     info->GetNames(fd->memid, names, 8, &got);
     for (UINT p = 1; p < got; ++p) {
-      params += (p > 1 ? u"," : u"") + Bstr(names[p]);
+      params += (p > 1 ? u"," : u"") + FromBstr(names[p]);
     }
     for (UINT p = 0; p < got; ++p) SysFreeString(names[p]);
-    Print(u"member " + Number(fd->memid) + u" " + kind + u" " + Bstr(name) + u"(" + params + u") help \"" + Bstr(doc) +
-          u"\"");
-    SysFreeString(name);
-    SysFreeString(doc);
+    Print(u"member " + Number(fd->memid) + u" " + kind + u" " + FromBstr(name.get()) + u"(" + params + u") help \"" +
+          FromBstr(doc.get()) + u"\"");
     info->ReleaseFuncDesc(fd);
   }
   for (WORD v = 0; v < attr->cVars; ++v) {
     VARDESC* vd = nullptr;
     if (FAILED(info->GetVarDesc(v, &vd))) continue;
-    BSTR name = nullptr;
-    info->GetDocumentation(vd->memid, &name, nullptr, nullptr, nullptr);
-    Print(u"member " + Number(vd->memid) + u" var " + Bstr(name));
-    SysFreeString(name);
+    UniqueBstr name;
+    info->GetDocumentation(vd->memid, name.put(), nullptr, nullptr, nullptr);
+    Print(u"member " + Number(vd->memid) + u" var " + FromBstr(name.get()));
     info->ReleaseVarDesc(vd);
   }
   info->ReleaseTypeAttr(attr);
+}
+
+void Describe(IDispatch* control) {
+  ComPtr<ITypeInfo> info;
+  if (FAILED(control->GetTypeInfo(0, LOCALE_USER_DEFAULT, info.put())) || !info) {
+    Print(u"typeinfo: none");
+    return;
+  }
+  DescribeLibrary(info.get());
+  DescribeMembers(info.get());
   for (const char16_t* n : {u"KeepAliveTime", u"KeepAliveMillisec", u"ProtectWebCheat", u"ProtectExplorerCheat",
                             u"ProtectWebExceptionList", u"ProtectExplorerExceptionList"}) {
-    OLECHAR* names[] = {reinterpret_cast<OLECHAR*>(const_cast<char16_t*>(n))};
+    std::u16string name = n;
+    OLECHAR* names[] = {W(name)};
     MEMBERID id = MEMBERID_NIL;
     const HRESULT hr = info->GetIDsOfNames(names, 1, &id);
-    Print(u"typeinfo name " + std::u16string(n) + u" -> " + (SUCCEEDED(hr) ? Number(id) : u"unknown"));
+    Print(u"typeinfo name " + name + u" -> " + (SUCCEEDED(hr) ? Number(id) : u"unknown"));
   }
-  info->Release();
 }
 
 void ListPages(IUnknown* control) {
-  ISpecifyPropertyPages* specify = nullptr;
+  ComPtr<ISpecifyPropertyPages> specify;
   CAUUID ids{};
-  if (FAILED(control->QueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&specify))) ||
+  if (FAILED(control->QueryInterface(IID_ISpecifyPropertyPages, specify.put_void())) ||
       FAILED(specify->GetPages(&ids))) {
     Print(u"pages: none");
-    if (specify) specify->Release();
     return;
   }
   for (ULONG i = 0; i < ids.cElems; ++i) {
     wchar_t text[40] = {};
     StringFromGUID2(ids.pElems[i], text, 40);
-    IPropertyPage* page = nullptr;
+    ComPtr<IPropertyPage> page;
     PROPPAGEINFO info{};
     info.cb = sizeof info;
     if (SUCCEEDED(CoCreateInstance(ids.pElems[i], nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage,
-                                   reinterpret_cast<void**>(&page))) &&
+                                   page.put_void())) &&
         SUCCEEDED(page->GetPageInfo(&info))) {
       Print(u"page " + U16(text) + u" \"" + U16(info.pszTitle) + u"\" " + Number(info.size.cx) + u"x" +
             Number(info.size.cy));
@@ -351,10 +361,8 @@ void ListPages(IUnknown* control) {
     } else {
       Print(u"page " + U16(text) + u" cannot be created");
     }
-    if (page) page->Release();
   }
   CoTaskMemFree(ids.pElems);
-  specify->Release();
 }
 
 constexpr const char16_t* kStoredNames[] = {
@@ -371,12 +379,9 @@ bool RunContainerStatement(IOleObject* object, IOleClientSite* site, HWND host, 
   if (line == u"activate") {
     hr = object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site, 0, host, &rect);
   } else if (line == u"deactivate") {
-    IOleInPlaceObject* inPlace = nullptr;
-    hr = object->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace));
-    if (SUCCEEDED(hr)) {
-      hr = inPlace->InPlaceDeactivate();
-      inPlace->Release();
-    }
+    ComPtr<IOleInPlaceObject> inPlace;
+    hr = object->QueryInterface(IID_IOleInPlaceObject, inPlace.put_void());
+    if (SUCCEEDED(hr)) hr = inPlace->InPlaceDeactivate();
   } else if (line == u"close") {
     hr = object->Close(OLECLOSE_NOSAVE);
   } else {
@@ -391,53 +396,48 @@ LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
-int Run(int argc, wchar_t** argv) {
+// --- the steps of a run ----------------------------------------------------
+
+struct Options {
   std::wstring page, progId = L"ZADUZE.ZaduzeCtrl.1";
   std::vector<std::u16string> statements;
   std::u16string pageUrl, onCreated;
   bool hasUrl = false;
   bool activate = true, saveBag = false, streamCheck = false, describe = false, pages = false;
+};
+
+// Reads the command line; false (said why) when the run cannot start.
+bool ParseOptions(int argc, wchar_t** argv, Options& o) {
   for (int a = 1; a < argc; ++a) {
     const std::wstring arg = argv[a];
-    if (arg == L"--no-activate") activate = false;
-    else if (arg == L"--save-bag") saveBag = true;
-    else if (arg == L"--stream-check") streamCheck = true;
-    else if (arg == L"--describe") describe = true;
-    else if (arg == L"--pages") pages = true;
-    else if (arg == L"--progid" && a + 1 < argc) progId = argv[++a];
-    else if (arg == L"--on-created" && a + 1 < argc) onCreated = U16(argv[++a]);
-    else if (arg == L"--url" && a + 1 < argc) pageUrl = U16(argv[++a]), hasUrl = true;
+    if (arg == L"--no-activate") o.activate = false;
+    else if (arg == L"--save-bag") o.saveBag = true;
+    else if (arg == L"--stream-check") o.streamCheck = true;
+    else if (arg == L"--describe") o.describe = true;
+    else if (arg == L"--pages") o.pages = true;
+    else if (arg == L"--progid" && a + 1 < argc) o.progId = argv[++a];
+    else if (arg == L"--on-created" && a + 1 < argc) o.onCreated = U16(argv[++a]);
+    else if (arg == L"--url" && a + 1 < argc) o.pageUrl = U16(argv[++a]), o.hasUrl = true;
     else if (arg == L"--script" && a + 1 < argc) {
       bool ok = false;
       const std::u16string text = ReadTextFile(argv[++a], ok);
       if (!ok) {
         Print(u"cannot read script " + U16(argv[a]));
-        return 2;
+        return false;
       }
-      size_t start = 0;
-      while (start <= text.size()) {
-        size_t nl = text.find(u'\n', start);
-        if (nl == std::u16string::npos) nl = text.size();
-        statements.push_back(text.substr(start, nl - start));
-        start = nl + 1;
-      }
-    } else if (page.empty()) page = arg;
-    else statements.push_back(U16(arg));
+      for (auto& line : SplitLines(text)) o.statements.push_back(std::move(line));
+    } else if (o.page.empty()) o.page = arg;
+    else o.statements.push_back(U16(arg));
   }
-  if (page.empty()) {
+  if (o.page.empty()) {
     Print(u"usage: zaduze_container [--script FILE] [--no-activate] [--save-bag] [--stream-check] [--describe] "
           u"[--url URL] [--on-created CALL] PAGE.html [CALL ...]");
-    return 2;
+    return false;
   }
-  bool ok = false;
-  const ObjectElement element = ParseObjectElement(ReadTextFile(page, ok));
-  if (!ok) {
-    Print(u"cannot read page " + U16(page.c_str()));
-    return 2;
-  }
-  Print(u"page: " + Number(static_cast<long long>(element.params.size())) + u" parameters" +
-        (element.found ? u"" : u" (no object element)"));
+  return true;
+}
 
+HWND CreateHostWindow(const std::wstring& page) {
   WNDCLASSW wc{};
   wc.lpfnWndProc = HostProc;
   wc.hInstance = GetModuleHandleW(nullptr);
@@ -449,156 +449,183 @@ int Run(int argc, wchar_t** argv) {
   HWND host = CreateWindowExW(0, wc.lpszClassName, L"Zaduze test container", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40,
                               420, 200, nullptr, nullptr, wc.hInstance, nullptr);
   PageViewInit(host, page);
+  return host;
+}
 
+// The control as the container holds it.
+struct Control {
   CLSID clsid{};
-  HRESULT hr = CLSIDFromProgID(progId.c_str(), &clsid);
-  IOleObject* object = nullptr;
+  ComPtr<IOleObject> object;
+  ComPtr<IDispatch> dispatch;  // empty when the object has no dispatch interface
+};
+
+bool CreateControl(const std::wstring& progId, Control& control) {
+  HRESULT hr = CLSIDFromProgID(progId.c_str(), &control.clsid);
   if (SUCCEEDED(hr))
-    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject, reinterpret_cast<void**>(&object));
+    hr = CoCreateInstance(control.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject, control.object.put_void());
   if (FAILED(hr)) {
     Print(u"create " + U16(progId.c_str()) + u" failed " + Hex(hr));
-    DestroyWindow(host);
-    return 1;
+    return false;
   }
   Print(u"created " + U16(progId.c_str()));
-  IDispatch* dispatch = nullptr;
-  object->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch));
+  control.object->QueryInterface(IID_IDispatch, control.dispatch.put_void());
+  return true;
+}
 
-  auto* site = new ContainerSite(host);
-  if (hasUrl) site->SetPageUrl(pageUrl);
+// Hands the client site over (before or after the parameters, as the control
+// asks) and loads the parameters, or initialises a new object when there are
+// none.
+void LoadParameters(IOleObject* object, ContainerSite* site, const ObjectElement& element) {
   DWORD misc = 0;
   object->GetMiscStatus(DVASPECT_CONTENT, &misc);
   if (misc & OLEMISC_SETCLIENTSITEFIRST) object->SetClientSite(site);
-
-  // Load the parameters, or initialise a new object when there are none.
   if (!element.params.empty()) {
-    IPersistPropertyBag* persist = nullptr;
-    if (SUCCEEDED(object->QueryInterface(IID_IPersistPropertyBag, reinterpret_cast<void**>(&persist)))) {
-      auto* bag = new ParamBag(element.params);
-      hr = persist->Load(bag, nullptr);
-      Print(u"load parameters -> " + Hex(hr));
-      bag->Release();
-      persist->Release();
+    ComPtr<IPersistPropertyBag> persist;
+    if (SUCCEEDED(object->QueryInterface(IID_IPersistPropertyBag, persist.put_void()))) {
+      const auto bag = ComPtr<ParamBag>::Adopt(new ParamBag(element.params));
+      Print(u"load parameters -> " + Hex(persist->Load(bag.get(), nullptr)));
     }
   } else {
-    IPersistStreamInit* persist = nullptr;
-    if (SUCCEEDED(object->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&persist)))) {
-      persist->InitNew();
-      persist->Release();
-    }
+    ComPtr<IPersistStreamInit> persist;
+    if (SUCCEEDED(object->QueryInterface(IID_IPersistStreamInit, persist.put_void()))) persist->InitNew();
   }
   if (!(misc & OLEMISC_SETCLIENTSITEFIRST)) object->SetClientSite(site);
+}
 
-  // Connect to the control's default event interface.
-  IConnectionPoint* point = nullptr;
+// The container's connection to the control's default event interface; the
+// event names come from the type library, as a script engine finds them.
+struct EventConnection {
+  ComPtr<IConnectionPoint> point;
   DWORD cookie = 0;
-  IProvideClassInfo2* classInfo = nullptr;
-  if (SUCCEEDED(object->QueryInterface(IID_IProvideClassInfo2, reinterpret_cast<void**>(&classInfo)))) {
-    IID events{};
-    IConnectionPointContainer* points = nullptr;
-    if (SUCCEEDED(classInfo->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &events)) &&
-        SUCCEEDED(object->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&points)))) {
-      if (SUCCEEDED(points->FindConnectionPoint(events, &point))) {
-        ITypeInfo* info = nullptr;
-        ITypeInfo* sourceInfo = nullptr;
-        std::u16string names[2];
-        // Event names come from the type library, as a script engine finds them.
-        if (SUCCEEDED(classInfo->GetClassInfo(&info))) {
-          ITypeLib* lib = nullptr;
-          UINT idx = 0;
-          if (SUCCEEDED(info->GetContainingTypeLib(&lib, &idx))) {
-            lib->GetTypeInfoOfGuid(events, &sourceInfo);
-            lib->Release();
-          }
-          info->Release();
-        }
-        auto* sink = new EventSink(events, [sourceInfo, &onCreated, object, dispatch, site, host](DISPID id) {
-          BSTR name = nullptr;
-          if (sourceInfo != nullptr) sourceInfo->GetDocumentation(id, &name, nullptr, nullptr, nullptr);
-          Print(u"event " + (name ? U16(name, SysStringLen(name)) : u"#" + Number(id)));
-          SysFreeString(name);
-          if (id == 1 && !onCreated.empty() &&
-              !RunContainerStatement(object, site, host, site->ControlRect(), onCreated))
-            RunStatement(dispatch, onCreated);
-        });
-        point->Advise(sink, &cookie);
-        sink->Release();
-      }
-      points->Release();
-    }
-    classInfo->Release();
-  }
+  ComPtr<ITypeInfo> sourceInfo;
 
-  if (activate) {
+  void Disconnect() {
+    if (point) point->Unadvise(cookie);
+    point.reset();
+  }
+};
+
+void ConnectEvents(const Control& control, ContainerSite* site, HWND host, const std::u16string& onCreated,
+                   EventConnection& connection) {
+  ComPtr<IProvideClassInfo2> classInfo;
+  ComPtr<IConnectionPointContainer> points;
+  IID events{};
+  if (FAILED(control.object->QueryInterface(IID_IProvideClassInfo2, classInfo.put_void())) ||
+      FAILED(classInfo->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &events)) ||
+      FAILED(control.object->QueryInterface(IID_IConnectionPointContainer, points.put_void())) ||
+      FAILED(points->FindConnectionPoint(events, connection.point.put())) || !connection.point)
+    return;
+  ComPtr<ITypeInfo> info;
+  ComPtr<ITypeLib> lib;
+  UINT idx = 0;
+  if (SUCCEEDED(classInfo->GetClassInfo(info.put())) && info && SUCCEEDED(info->GetContainingTypeLib(lib.put(), &idx)))
+    lib->GetTypeInfoOfGuid(events, connection.sourceInfo.put());
+  ITypeInfo* sourceInfo = connection.sourceInfo.get();  // held by the connection while the sink is connected
+  IOleObject* object = control.object.get();
+  IDispatch* dispatch = control.dispatch.get();
+  auto onEvent = [sourceInfo, &onCreated, object, dispatch, site, host](DISPID id) {
+    UniqueBstr name;
+    if (sourceInfo != nullptr) sourceInfo->GetDocumentation(id, name.put(), nullptr, nullptr, nullptr);
+    Print(u"event " + (name.get() ? FromBstr(name.get()) : u"#" + Number(id)));
+    if (id == 1 && !onCreated.empty() && !RunContainerStatement(object, site, host, site->ControlRect(), onCreated))
+      RunStatement(dispatch, onCreated);
+  };
+  const auto sink = ComPtr<EventSink>::Adopt(new EventSink(events, onEvent));
+  connection.point->Advise(sink.get(), &connection.cookie);
+}
+
+void SaveToBag(IOleObject* object) {
+  ComPtr<IPersistPropertyBag> persist;
+  if (FAILED(object->QueryInterface(IID_IPersistPropertyBag, persist.put_void()))) return;
+  const auto bag = ComPtr<ParamBag>::Adopt(new ParamBag({}));
+  Print(u"save bag -> " + Hex(persist->Save(bag.get(), TRUE, TRUE)));
+  for (const auto& w : bag->Writes()) Print(u"bag " + w.name + u" vt " + Number(w.type) + u" = " + w.text);
+}
+
+// Saves the control to a stream, loads that into a second control and prints
+// the second one's properties.
+void CheckStream(const Control& control) {
+  ComPtr<IPersistStreamInit> persist;
+  ComPtr<IStream> stream;
+  if (FAILED(control.object->QueryInterface(IID_IPersistStreamInit, persist.put_void())) ||
+      FAILED(CreateStreamOnHGlobal(nullptr, TRUE, stream.put())))
+    return;
+  Print(u"dirty before save -> " + Hex(persist->IsDirty()));
+  const HRESULT hr = persist->Save(stream.get(), TRUE);
+  Print(u"save stream -> " + Hex(hr) + u", dirty after -> " + Hex(persist->IsDirty()));
+  const LARGE_INTEGER zero{};
+  stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+  ComPtr<IPersistStreamInit> second;
+  if (FAILED(CoCreateInstance(control.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistStreamInit,
+                              second.put_void())))
+    return;
+  Print(u"load stream -> " + Hex(second->Load(stream.get())));
+  ComPtr<IDispatch> d;
+  if (FAILED(second->QueryInterface(IID_IDispatch, d.put_void())) || !d) {
+    Print(u"stream: no dispatch interface");
+    return;
+  }
+  for (const char16_t* n : kStoredNames) {
+    DISPID id = 0;
+    VARIANT v;
+    VariantInit(&v);
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    if (SUCCEEDED(DispatchIdOf(d.get(), n, id)) &&
+        SUCCEEDED(d->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &v, nullptr, nullptr)))
+      Print(u"stream " + std::u16string(n) + u" = " + Show(v));
+    VariantClear(&v);
+  }
+}
+
+// Leaves the page: deactivate (the destruction step), disconnect, release.
+void LeavePage(Control& control, EventConnection& events, ComPtr<ContainerSite>& site) {
+  Print(u"close -> " + Hex(control.object->Close(OLECLOSE_NOSAVE)));
+  events.Disconnect();
+  control.object->SetClientSite(nullptr);
+  control.dispatch.reset();
+  const ULONG left = control.object.detach()->Release();
+  site.reset();
+  Print(u"released, references left " + Number(left));
+}
+
+int Run(int argc, wchar_t** argv) {
+  Options options;
+  if (!ParseOptions(argc, argv, options)) return 2;
+  bool ok = false;
+  const ObjectElement element = ParseObjectElement(ReadTextFile(options.page, ok));
+  if (!ok) {
+    Print(u"cannot read page " + U16(options.page.c_str()));
+    return 2;
+  }
+  Print(u"page: " + Number(static_cast<long long>(element.params.size())) + u" parameters" +
+        (element.found ? u"" : u" (no object element)"));
+
+  HWND host = CreateHostWindow(options.page);
+  Control control;
+  if (!CreateControl(options.progId, control)) {
+    DestroyWindow(host);
+    return 1;
+  }
+  auto site = ComPtr<ContainerSite>::Adopt(new ContainerSite(host));
+  if (options.hasUrl) site->SetPageUrl(options.pageUrl);
+  LoadParameters(control.object.get(), site.get(), element);
+  EventConnection events;
+  ConnectEvents(control, site.get(), host, options.onCreated, events);
+
+  if (options.activate) {
     const RECT rect = site->ControlRect();
-    hr = object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site, 0, host, &rect);
-    Print(u"activate -> " + Hex(hr));
+    Print(u"activate -> " + Hex(control.object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site.get(), 0, host, &rect)));
     PumpFor(50);
   }
-  if (describe && dispatch != nullptr) Describe(dispatch);
-  if (pages) ListPages(object);
-  for (const auto& s : statements)
-    if (!RunContainerStatement(object, site, host, site->ControlRect(), s)) RunStatement(dispatch, s);
+  if (options.describe && control.dispatch) Describe(control.dispatch.get());
+  if (options.pages) ListPages(control.object.get());
+  for (const auto& s : options.statements)
+    if (!RunContainerStatement(control.object.get(), site.get(), host, site->ControlRect(), s))
+      RunStatement(control.dispatch.get(), s);
+  if (options.saveBag) SaveToBag(control.object.get());
+  if (options.streamCheck) CheckStream(control);
 
-  if (saveBag) {
-    IPersistPropertyBag* persist = nullptr;
-    if (SUCCEEDED(object->QueryInterface(IID_IPersistPropertyBag, reinterpret_cast<void**>(&persist)))) {
-      auto* bag = new ParamBag({});
-      hr = persist->Save(bag, TRUE, TRUE);
-      Print(u"save bag -> " + Hex(hr));
-      for (const auto& w : bag->Writes()) Print(u"bag " + w.name + u" vt " + Number(w.type) + u" = " + w.text);
-      bag->Release();
-      persist->Release();
-    }
-  }
-  if (streamCheck) {
-    IPersistStreamInit* persist = nullptr;
-    IStream* stream = nullptr;
-    if (SUCCEEDED(object->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&persist))) &&
-        SUCCEEDED(CreateStreamOnHGlobal(nullptr, TRUE, &stream))) {
-      Print(u"dirty before save -> " + Hex(persist->IsDirty()));
-      hr = persist->Save(stream, TRUE);
-      Print(u"save stream -> " + Hex(hr) + u", dirty after -> " + Hex(persist->IsDirty()));
-      const LARGE_INTEGER zero{};
-      stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-      IPersistStreamInit* second = nullptr;
-      if (SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistStreamInit,
-                                     reinterpret_cast<void**>(&second)))) {
-        Print(u"load stream -> " + Hex(second->Load(stream)));
-        IDispatch* d = nullptr;
-        second->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&d));
-        for (const char16_t* n : kStoredNames) {
-          std::u16string line = u"stream ";
-          OLECHAR* names[] = {reinterpret_cast<OLECHAR*>(const_cast<char16_t*>(n))};
-          DISPID id = 0;
-          VARIANT v;
-          VariantInit(&v);
-          DISPPARAMS none{nullptr, nullptr, 0, 0};
-          if (SUCCEEDED(d->GetIDsOfNames(IID_NULL, names, 1, 0, &id)) &&
-              SUCCEEDED(d->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &v, nullptr, nullptr)))
-            Print(line + n + u" = " + Show(v));
-          VariantClear(&v);
-        }
-        d->Release();
-        second->Release();
-      }
-    }
-    if (stream) stream->Release();
-    if (persist) persist->Release();
-  }
-
-  // Leave the page: deactivate (the destruction step), disconnect, release.
-  hr = object->Close(OLECLOSE_NOSAVE);
-  Print(u"close -> " + Hex(hr));
-  if (point != nullptr) {
-    point->Unadvise(cookie);
-    point->Release();
-  }
-  object->SetClientSite(nullptr);
-  if (dispatch) dispatch->Release();
-  const ULONG left = object->Release();
-  site->Release();
-  Print(u"released, references left " + Number(left));
+  LeavePage(control, events, site);
   DestroyWindow(host);
   return 0;
 }

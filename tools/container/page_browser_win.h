@@ -13,6 +13,11 @@
 
 namespace zv {
 
+// A property the browser object does not have: its get_ and put_ methods.
+#define ZV_ABSENT_PROPERTY(Name, Type)                            \
+  STDMETHODIMP get_##Name(Type*) override { return E_NOTIMPL; } \
+  STDMETHODIMP put_##Name(Type) override { return E_NOTIMPL; }
+
 class PageBrowser final : public IWebBrowser2 {
  public:
   explicit PageBrowser(std::u16string url) : url_(std::move(url)) {}
@@ -51,14 +56,10 @@ class PageBrowser final : public IWebBrowser2 {
   STDMETHODIMP get_Document(IDispatch**) override { return E_NOTIMPL; }
   STDMETHODIMP get_TopLevelContainer(VARIANT_BOOL*) override { return E_NOTIMPL; }
   STDMETHODIMP get_Type(BSTR*) override { return E_NOTIMPL; }
-  STDMETHODIMP get_Left(LONG*) override { return E_NOTIMPL; }
-  STDMETHODIMP put_Left(LONG) override { return E_NOTIMPL; }
-  STDMETHODIMP get_Top(LONG*) override { return E_NOTIMPL; }
-  STDMETHODIMP put_Top(LONG) override { return E_NOTIMPL; }
-  STDMETHODIMP get_Width(LONG*) override { return E_NOTIMPL; }
-  STDMETHODIMP put_Width(LONG) override { return E_NOTIMPL; }
-  STDMETHODIMP get_Height(LONG*) override { return E_NOTIMPL; }
-  STDMETHODIMP put_Height(LONG) override { return E_NOTIMPL; }
+  ZV_ABSENT_PROPERTY(Left, LONG)
+  ZV_ABSENT_PROPERTY(Top, LONG)
+  ZV_ABSENT_PROPERTY(Width, LONG)
+  ZV_ABSENT_PROPERTY(Height, LONG)
   STDMETHODIMP get_LocationName(BSTR*) override { return E_NOTIMPL; }
   STDMETHODIMP get_Busy(VARIANT_BOOL*) override { return E_NOTIMPL; }
   STDMETHODIMP Quit() override { return E_NOTIMPL; }
@@ -69,41 +70,30 @@ class PageBrowser final : public IWebBrowser2 {
   STDMETHODIMP get_HWND(SHANDLE_PTR*) override { return E_NOTIMPL; }
   STDMETHODIMP get_FullName(BSTR*) override { return E_NOTIMPL; }
   STDMETHODIMP get_Path(BSTR*) override { return E_NOTIMPL; }
-  STDMETHODIMP get_Visible(VARIANT_BOOL*) override { return E_NOTIMPL; }
-  STDMETHODIMP put_Visible(VARIANT_BOOL) override { return E_NOTIMPL; }
-  STDMETHODIMP get_StatusBar(VARIANT_BOOL*) override { return E_NOTIMPL; }
-  STDMETHODIMP put_StatusBar(VARIANT_BOOL) override { return E_NOTIMPL; }
-  STDMETHODIMP get_StatusText(BSTR*) override { return E_NOTIMPL; }
-  STDMETHODIMP put_StatusText(BSTR) override { return E_NOTIMPL; }
-  STDMETHODIMP get_ToolBar(int*) override { return E_NOTIMPL; }
-  STDMETHODIMP put_ToolBar(int) override { return E_NOTIMPL; }
-  STDMETHODIMP get_MenuBar(VARIANT_BOOL*) override { return E_NOTIMPL; }
-  STDMETHODIMP put_MenuBar(VARIANT_BOOL) override { return E_NOTIMPL; }
-  STDMETHODIMP get_FullScreen(VARIANT_BOOL*) override { return E_NOTIMPL; }
-  STDMETHODIMP put_FullScreen(VARIANT_BOOL) override { return E_NOTIMPL; }
+  ZV_ABSENT_PROPERTY(Visible, VARIANT_BOOL)
+  ZV_ABSENT_PROPERTY(StatusBar, VARIANT_BOOL)
+  ZV_ABSENT_PROPERTY(StatusText, BSTR)
+  ZV_ABSENT_PROPERTY(ToolBar, int)
+  ZV_ABSENT_PROPERTY(MenuBar, VARIANT_BOOL)
+  ZV_ABSENT_PROPERTY(FullScreen, VARIANT_BOOL)
   STDMETHODIMP Navigate2(VARIANT*, VARIANT*, VARIANT*, VARIANT*, VARIANT*) override { return E_NOTIMPL; }
   STDMETHODIMP QueryStatusWB(OLECMDID, OLECMDF*) override { return E_NOTIMPL; }
   STDMETHODIMP ExecWB(OLECMDID, OLECMDEXECOPT, VARIANT*, VARIANT*) override { return E_NOTIMPL; }
   STDMETHODIMP ShowBrowserBar(VARIANT*, VARIANT*, VARIANT*) override { return E_NOTIMPL; }
   STDMETHODIMP get_ReadyState(READYSTATE*) override { return E_NOTIMPL; }
-  STDMETHODIMP get_Offline(VARIANT_BOOL*) override { return E_NOTIMPL; }
-  STDMETHODIMP put_Offline(VARIANT_BOOL) override { return E_NOTIMPL; }
-  STDMETHODIMP get_Silent(VARIANT_BOOL*) override { return E_NOTIMPL; }
-  STDMETHODIMP put_Silent(VARIANT_BOOL) override { return E_NOTIMPL; }
-  STDMETHODIMP get_RegisterAsBrowser(VARIANT_BOOL*) override { return E_NOTIMPL; }
-  STDMETHODIMP put_RegisterAsBrowser(VARIANT_BOOL) override { return E_NOTIMPL; }
-  STDMETHODIMP get_RegisterAsDropTarget(VARIANT_BOOL*) override { return E_NOTIMPL; }
-  STDMETHODIMP put_RegisterAsDropTarget(VARIANT_BOOL) override { return E_NOTIMPL; }
-  STDMETHODIMP get_TheaterMode(VARIANT_BOOL*) override { return E_NOTIMPL; }
-  STDMETHODIMP put_TheaterMode(VARIANT_BOOL) override { return E_NOTIMPL; }
-  STDMETHODIMP get_AddressBar(VARIANT_BOOL*) override { return E_NOTIMPL; }
-  STDMETHODIMP put_AddressBar(VARIANT_BOOL) override { return E_NOTIMPL; }
-  STDMETHODIMP get_Resizable(VARIANT_BOOL*) override { return E_NOTIMPL; }
-  STDMETHODIMP put_Resizable(VARIANT_BOOL) override { return E_NOTIMPL; }
+  ZV_ABSENT_PROPERTY(Offline, VARIANT_BOOL)
+  ZV_ABSENT_PROPERTY(Silent, VARIANT_BOOL)
+  ZV_ABSENT_PROPERTY(RegisterAsBrowser, VARIANT_BOOL)
+  ZV_ABSENT_PROPERTY(RegisterAsDropTarget, VARIANT_BOOL)
+  ZV_ABSENT_PROPERTY(TheaterMode, VARIANT_BOOL)
+  ZV_ABSENT_PROPERTY(AddressBar, VARIANT_BOOL)
+  ZV_ABSENT_PROPERTY(Resizable, VARIANT_BOOL)
 
  private:
   ComRefCount refs_;
   std::u16string url_;
 };
+
+#undef ZV_ABSENT_PROPERTY
 
 }  // namespace zv

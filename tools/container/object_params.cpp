@@ -1,4 +1,4 @@
-#include "control/ocx/object_params.h"
+#include "tools/container/object_params.h"
 
 #include <cstdint>
 

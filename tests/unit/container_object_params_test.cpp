@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "control/ocx/object_params.h"
+#include "tools/container/object_params.h"
 
 namespace zv {
 namespace {
