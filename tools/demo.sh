@@ -14,8 +14,6 @@ LOGDIR=$ZV_DOCS/zaduze/log
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 step() { printf '\n--- %s\n' "$*"; }
-reg() { zv_wine64 reg "$@" </dev/null >/dev/null 2>&1; }
-running() { zv_wine64 "$GW" -countimage "$1" </dev/null 2>/dev/null | tr -d '\r'; }
 IS='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
 PF="$WINEPREFIX/drive_c/Program Files/Zaduze"
 PF86="$WINEPREFIX/drive_c/Program Files (x86)/Zaduze"
@@ -77,7 +75,7 @@ cp "$GW" "$WORK/cheat.exe"; cp "$GW" "$WORK/blacklisted.exe"
 ( zv_wine64 "$WORK/blacklisted.exe" -name "zv blacklisted" ) </dev/null >/dev/null 2>&1 &
 ( zv_wine64 "$ZV_BUILD64/tests/input_target.exe" "$(zv_winpath "$WORK")\\keys.txt" ) </dev/null >/dev/null 2>&1 &
 zv_waitwin "Cheat sheet" 10 >/dev/null; zv_waitwin "zv input target" 10 >/dev/null
-echo "  \"Cheat sheet\" of cheat.exe is open; $(running blacklisted.exe) blacklisted.exe running"
+echo "  \"Cheat sheet\" of cheat.exe is open; $(zv_count_image blacklisted.exe) blacklisted.exe running"
 
 step "3. The page is loaded: the control is created, snapshots and loosens the settings"
 cat > "$WORK/calls.txt" <<'CALLS'
@@ -108,8 +106,8 @@ echo "  screenshot (the page's window with its title and status, the start notic
 
 step "4. During the exam"
 if zv_tool waitgone "Cheat sheet" 5000; then echo "  the cheat program's window was closed"; else echo "  the cheat program's window is still open"; fi
-for i in $(seq 1 30); do [ "$(running blacklisted.exe)" = "0" ] && break; sleep 0.2; done
-echo "  blacklisted.exe processes left: $(running blacklisted.exe)"
+for i in $(seq 1 30); do [ "$(zv_count_image blacklisted.exe)" = "0" ] && break; sleep 0.2; done
+echo "  blacklisted.exe processes left: $(zv_count_image blacklisted.exe)"
 # Inside the virtual desktop Wine's windows are not X windows of their own:
 # the desktop's X window takes the focus and the click at the test window
 # (placed at 100,100, 400x300) brings it to the front.

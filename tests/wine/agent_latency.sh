@@ -7,62 +7,38 @@
 # A lean check with a generous bound (the machines are noisy); the figures go
 # to ./run bench through tests/wine/bench/latency_bench.sh (LATENCY_KEYS keys).
 source "$(dirname "$0")/../../tools/wine/harness.sh"
-
-if [ -z "${ZV_IN_HARNESS:-}" ]; then
-  zv_wine_start || exit 1
-fi
+zv_standalone
 AGENT=${LATENCY_AGENT:-$(zv_agent)}  # another build's agent, for comparison
-GW="$ZV_BUILD64/tests/guard_windows.exe"
+source "$(dirname "$0")/agent/common.sh"
 KL="$ZV_BUILD64/tests/key_latency.exe"
-DLL="$ZV_BUILD64/tests/win/guard/zv_fake_shellwindows.dll"
-LOGDIR="$ZV_DOCS/zaduze/log"
-CLASSKEY='HKLM\Software\Classes\CLSID\{9BA05972-F6A8-11CF-A442-00A0C90A8F39}\InprocServer32'
-CONFIG='HKEY_CURRENT_USER\Software\ZvTest\ShellWindows'
 KEYS=${LATENCY_KEYS:-100}
-WORK=$(mktemp -d)
-WORKW=$(zv_winpath "$WORK")
-GW_JOB= AGENT_JOB=
-original=$(zv_reg_query "$CLASSKEY" /ve | sed -n 's/^ *(Default) *REG_SZ *//p')
+WINDOWS_JOB= AGENT_JOB=
 cleanup() {
   zv_tool send ZedudeVeri 0x448 9 72 >/dev/null 2>&1
   zv_tool post "zv latency windows" 0x10 0 0 >/dev/null 2>&1
-  [ -n "$original" ] && zv_wine64 reg add "$CLASSKEY" /ve /d "$original" /f </dev/null >/dev/null 2>&1
-  zv_wine64 reg delete 'HKCU\Software\ZvTest' /f </dev/null >/dev/null 2>&1
   local job i
-  for job in $GW_JOB $AGENT_JOB; do  # not a bare `wait`: the harness's Xvfb may be our job too
+  for job in $WINDOWS_JOB $AGENT_JOB; do  # not a bare `wait`: the harness's Xvfb may be our job too
     for i in $(seq 1 100); do kill -0 "$job" 2>/dev/null || break; sleep 0.1; done
   done
-  rm -rf "$WORK"
-  [ -z "${ZV_IN_HARNESS:-}" ] && zv_wine_stop
 }
-trap cleanup EXIT
+zv_on_exit cleanup
 
 # The browser stand-in: three foreign browsers over hidden windows.
-zv_wine64 reg add "$CLASSKEY" /ve /d "$(zv_winpath "$DLL")" /f </dev/null >/dev/null 2>&1
-{
-  echo "REGEDIT4"; echo; echo "[$CONFIG]"
-  for i in 0 1 2; do
-    echo "[$CONFIG\\$i]"; echo "\"Url\"=\"http://site$i.example/\""; echo "\"Title\"=\"Site $i\""
-    echo "\"Window\"=\"latency browser $i\""
-  done
-} > "$WORK/browsers.reg"
-zv_wine64 regedit /S "$WORKW\\browsers.reg" </dev/null >/dev/null 2>&1
+fake_shellwindows_install
+mapfile -t lines < <(echo "[$SHELLWINDOWS_CONFIG]"
+  for i in 0 1 2; do browser "$i" "http://site$i.example/" "Site $i" "latency browser $i"; done)
+import_reg "${lines[@]}"
 
 # 200 application windows and the three browser windows; all stay on WM_CLOSE.
-( zv_wine64 "$GW" -record "$WORKW\\windows.txt" -name "zv latency windows" -keep -life 120000 -bench 200 \
-  "latency browser 0:i" "latency browser 1:i" "latency browser 2:i" ) </dev/null >/dev/null 2>&1 &
-GW_JOB=$!
-for i in $(seq 1 150); do grep -q ready "$WORK/windows.txt" 2>/dev/null && break; sleep 0.1; done
+open_windows "$GW" "zv latency windows" -keep -life 120000 -bench 200 \
+  "latency browser 0:i" "latency browser 1:i" "latency browser 2:i"
 
-rm -rf "$LOGDIR"; mkdir -p "$LOGDIR"
-( zv_exit "$AGENT" '-DebugLog 1 -KeepAliveMillisec 0 -ProtectIEToolbarCheat 0 -ProtectKeyList "ALT+TAB,CTRL,F1~F12" -ProtectAppExceptionList "KEY_LATENCY.EXE,ZVTOOL.EXE" -ProtectAppBlackList "no1.exe,no2.exe,no3.exe,no4.exe,no5.exe" -ProtectExplorerExceptionList "http://exam.example/"' >/dev/null ) </dev/null &
-AGENT_JOB=$!
-zv_waitwin ZedudeVeri 10 >/dev/null
+start_agent '-DebugLog 1 -KeepAliveMillisec 0 -ProtectIEToolbarCheat 0 -ProtectKeyList "ALT+TAB,CTRL,F1~F12" -ProtectAppExceptionList "KEY_LATENCY.EXE,ZVTOOL.EXE" -ProtectAppBlackList "no1.exe,no2.exe,no3.exe,no4.exe,no5.exe" -ProtectExplorerExceptionList "http://exam.example/"'
 sleep 2.5  # the guards' first passes
 
 result=$(zv_wine64 "$KL" "$KEYS" 20 </dev/null 2>/dev/null | tr -d '\r')
 echo "# $result (200 windows, black list of 5, 3 browsers)"
-log=$(tr -d '\r' < "$(ls -1 "$LOGDIR"/*_app.log | tail -n 1)")
+log=$(agent_log)
 zv_expect_match "the guards were busy meanwhile (a pass over 200 windows, the browsers)" \
   "$(echo "$log" | grep -c 'killed app : \[bench window')/$(echo "$log" | grep -c 'killed ie')" '^([2-9][0-9][0-9]|[0-9]{4,})/([3-9]|[0-9]{2,})$'
 zv_expect_match "every key arrived and passed the agent's filter" "$result/$(echo "$log" | grep -c 'Key Event unblocked : flag: 0x.0, vkCode: 0x41')" \

@@ -2,6 +2,7 @@
 # The agent as a program: full exit codes through the runner, its folders,
 # its log file (name, first stamp, CR LF lines) and the options it reads.
 source "$(dirname "$0")/../../tools/wine/harness.sh"
+zv_standalone
 
 AGENT=$(zv_agent)
 LOGDIR="$ZV_DOCS/zaduze/log"
@@ -35,14 +36,18 @@ zv_expect "each run opens its own file" "$(ls "$LOGDIR" | wc -l)" "2"
 # Which command runs when several are given: the first of the dispatch order.
 SANDBOX="$ZV_DOCS/zaduze/sandbox"
 count=$(zv_exit "$AGENT" '-QueryCheatApp 1')
-zv_expect "count beats save: the exit code is the count" "$(zv_exit "$AGENT" '-QueryCheatApp 1 -RegistrySave "prec"')" "$count"
+# Check name | command line | exit code; rows in order (a row may look at
+# what the one before it did).
+zv_expect_exits "$AGENT" <<ROWS
+count beats save: the exit code is the count|-QueryCheatApp 1 -RegistrySave "prec"|$count
+add-IP beats add-domain|-TrustzoneAddDomain "prec.example" -TrustzoneAddIP "10.9.8.7"|0
+...the address was added|-TrustzoneQueryIP "10.9.8.7"|0
+...the domain was not|-TrustzoneQueryDomain "prec.example"|-1
+query-IP beats query-domain|-TrustzoneQueryDomain "nodot" -TrustzoneQueryIP "10.9.8.7"|0
+a host without a dot|-TrustzoneQueryDomain "nodot"|-2
+save beats restore|-RegistryRestore "prec2" -RegistrySave "prec2"|0
+ROWS
 zv_expect "count beats save: no snapshot written" "$(ls "$SANDBOX" | grep -c '^prec_')" "0"
-zv_expect "add-IP beats add-domain" "$(zv_exit "$AGENT" '-TrustzoneAddDomain "prec.example" -TrustzoneAddIP "10.9.8.7"')" "0"
-zv_expect "...the address was added" "$(zv_exit "$AGENT" '-TrustzoneQueryIP "10.9.8.7"')" "0"
-zv_expect "...the domain was not" "$(zv_exit "$AGENT" '-TrustzoneQueryDomain "prec.example"')" "-1"
-zv_expect "query-IP beats query-domain" "$(zv_exit "$AGENT" '-TrustzoneQueryDomain "nodot" -TrustzoneQueryIP "10.9.8.7"')" "0"
-zv_expect "a host without a dot" "$(zv_exit "$AGENT" '-TrustzoneQueryDomain "nodot"')" "-2"
-zv_expect "save beats restore" "$(zv_exit "$AGENT" '-RegistryRestore "prec2" -RegistrySave "prec2"')" "0"
 zv_expect "...both snapshot files written" "$(ls "$SANDBOX" | grep -c '^prec2_[01]\.xml$')" "2"
 rm -rf "$ZV_DOCS/zaduze"
 

@@ -3,32 +3,8 @@
 # close message and its stop sequence, the tray menu's Exit, and the
 # keyboard and mouse filters on a real Wine window.
 source "$(dirname "$0")/../../tools/wine/harness.sh"
-
-AGENT=$(zv_agent)
-LOGDIR="$ZV_DOCS/zaduze/log"
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-TITLE=ZedudeVeri
-
-# start_agent CMDLINE: runs a session agent in the background; its exit code
-# lands in $WORK/exit when it ends.
-start_agent() {
-  rm -rf "$LOGDIR"; mkdir -p "$LOGDIR"; rm -f "$WORK/exit"
-  ( zv_exit "$AGENT" "$1" > "$WORK/exit" ) </dev/null &
-  AGENT_JOB=$!
-  zv_waitwin "$TITLE" 10 >/dev/null
-}
-# wait_agent_end SECONDS: waits for the background agent; prints its exit code or "running".
-wait_agent_end() {
-  local i
-  for i in $(seq 1 $(($1 * 10))); do
-    if ! kill -0 "$AGENT_JOB" 2>/dev/null; then wait "$AGENT_JOB"; cat "$WORK/exit"; return; fi
-    sleep 0.1
-  done
-  echo running
-}
-agent_log() { tr -d '\r' < "$(ls -1 "$LOGDIR"/*_app.log | tail -n 1)" | sed 's/^\[[0-9:.]*\] //'; }
-close_agent() { zv_tool send "$TITLE" 0x448 9 72 >/dev/null; wait_agent_end 10 >/dev/null; }
+zv_standalone
+source "$(dirname "$0")/agent/common.sh"
 
 # --- keep-alives, single instance, the close message -------------------------
 start_agent '-DebugLog 1 -KeepAliveMillisec 1000 -ProtectAppCheat 0 -ProtectExplorerCheat 0 -ProtectIEToolbarCheat 0'
@@ -127,7 +103,7 @@ else
   if zv_tool findwin "$ABOUT" >/dev/null; then zv_fail "OK closes About"; else zv_ok "OK closes About"; fi
   zv_expect "About closed, the session stays" "$(wait_agent_end 0)" "running"
 fi
-close_agent
+stop_agent
 
 # --- the filters on a real window --------------------------------------------
 TARGET_OUT="$WORK/target.txt"
@@ -151,7 +127,7 @@ else
   zv_key F5 b ctrl+c F6; xdotool click 3; xdotool click 1; sleep 0.5
   zv_expect "listed keys and the right button are swallowed, others pass" \
     "$(target_lines | tr '\n' ' ')" "key 42 key 43 key 75 lbutton "
-  close_agent
+  stop_agent
   zv_expect_match "swallowed keys are logged as blocked" "$(agent_log)" \
     '^DEBUG: Key Event blocked : flag: 0x[ 0-9a-f]{2}, vkCode: 0x74, \(code:0, wParam:100, lParam:[0-9a-f]+\)$'
   zv_expect_match "other keys are logged as unblocked" "$(agent_log)" '^DEBUG: ### Key Event unblocked : .*vkCode: 0x42,'

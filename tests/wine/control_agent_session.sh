@@ -5,6 +5,7 @@
 # during a session. The protections that would act on this desktop (keys,
 # mouse, windows, browsers) are switched off by the page.
 source "$(dirname "$0")/../../tools/wine/harness.sh"
+zv_standalone
 source "$(dirname "$0")/control/common.sh"
 
 AGENT_DIR=$ZV_BUILD64/agent/res

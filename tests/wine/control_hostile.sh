@@ -6,6 +6,7 @@
 # command line that reaches the recording stand-in agent carries its command,
 # and nothing is written outside Documents\zaduze.
 source "$(dirname "$0")/../../tools/wine/harness.sh"
+zv_standalone
 source "$(dirname "$0")/control/common.sh"
 
 ctl_register64

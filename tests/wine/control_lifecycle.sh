@@ -4,6 +4,7 @@
 # start, the keep-alives, the stop, the restart of a vanished agent, and a
 # start without an install folder.
 source "$(dirname "$0")/../../tools/wine/harness.sh"
+zv_standalone
 source "$(dirname "$0")/control/common.sh"
 
 ctl_register64

@@ -4,6 +4,7 @@
 # name), what it saves to a property bag, and a stream round trip into a
 # second control.
 source "$(dirname "$0")/../../tools/wine/harness.sh"
+zv_standalone
 source "$(dirname "$0")/control/common.sh"
 
 ctl_register64

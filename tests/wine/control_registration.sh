@@ -4,6 +4,7 @@
 # type library and the component categories appear and go away; the entry
 # points' exact return codes.
 source "$(dirname "$0")/../../tools/wine/harness.sh"
+zv_standalone
 source "$(dirname "$0")/control/common.sh"
 
 CATS=('{7DD95801-9882-11CF-9FA9-00AA006C42C4}' '{7DD95802-9882-11CF-9FA9-00AA006C42C4}')

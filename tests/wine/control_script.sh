@@ -3,6 +3,7 @@
 # writes and reads, every method's result with the recording stand-in agent,
 # the dispatch-table names, the page's text files and their confinement.
 source "$(dirname "$0")/../../tools/wine/harness.sh"
+zv_standalone
 source "$(dirname "$0")/control/common.sh"
 
 ctl_register64 || zv_fail "regsvr32 registers the control"

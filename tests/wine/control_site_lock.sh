@@ -5,6 +5,7 @@
 # allowed page works as without a policy, a refused page starts no agent at
 # all, its methods return their failure values and its properties still work.
 source "$(dirname "$0")/../../tools/wine/harness.sh"
+zv_standalone
 source "$(dirname "$0")/control/common.sh"
 
 ctl_register64
@@ -18,11 +19,11 @@ lock_policy() {
   local key="$1\\SOFTWARE\\Zaduze"
   case "$1" in *\\*) key="$1\\Zaduze" ;; esac  # a parent key given whole
   case "$2" in
-    -) zv_wine64 reg delete "$key" /v AllowedSites /f </dev/null >/dev/null 2>&1 ;;
-    multi:*) local v=${2#multi:}; zv_wine64 reg add "$key" /v AllowedSites /t REG_MULTI_SZ /d "${v//;/\\0}" /f </dev/null >/dev/null 2>&1 ;;
-    empty) zv_wine64 reg add "$key" /v AllowedSites /d "" /f </dev/null >/dev/null 2>&1 ;;
-    dword) zv_wine64 reg add "$key" /v AllowedSites /t REG_DWORD /d 1 /f </dev/null >/dev/null 2>&1 ;;
-    *) zv_wine64 reg add "$key" /v AllowedSites /d "$2" /f </dev/null >/dev/null 2>&1 ;;
+    -) zv_reg delete "$key" /v AllowedSites /f ;;
+    multi:*) local v=${2#multi:}; zv_reg add "$key" /v AllowedSites /t REG_MULTI_SZ /d "${v//;/\\0}" /f ;;
+    empty) zv_reg add "$key" /v AllowedSites /d "" /f ;;
+    dword) zv_reg add "$key" /v AllowedSites /t REG_DWORD /d 1 /f ;;
+    *) zv_reg add "$key" /v AllowedSites /d "$2" /f ;;
   esac
 }
 
@@ -113,7 +114,7 @@ if [ -f "$ZV_CTL_DLL32" ]; then
   zv_wine32 regsvr32 /s /u "$(zv_winpath "$ZV_CTL_DLL32")" </dev/null >/dev/null 2>&1
 fi
 # The policy keys this scenario made go with it.
-zv_wine64 reg delete 'HKLM\SOFTWARE\Zaduze' /f </dev/null >/dev/null 2>&1
-zv_wine64 reg delete 'HKLM\SOFTWARE\WOW6432Node\Zaduze' /f </dev/null >/dev/null 2>&1
+zv_reg delete 'HKLM\SOFTWARE\Zaduze' /f
+zv_reg delete 'HKLM\SOFTWARE\WOW6432Node\Zaduze' /f
 ctl_unregister64
 zv_summary

@@ -1,77 +1,37 @@
 #!/usr/bin/env bash
 # The browser window guard in a real session. Wine's ShellWindows is a stub,
 # so the test registers its own in-process server for CLSID_ShellWindows
-# (zv_fake_shellwindows.dll); it reports browsers whose address, title and
-# window the test chooses, over windows and tabs opened by guard_windows.exe,
-# which record the WM_CLOSE they receive. Wine's COM reads classes only from
-# HKLM\Software\Classes (a per-user registration under HKCU is ignored), so
-# the server replaces the prefix's own entry for the time of the test.
+# (fake_shellwindows_install, tests/wine/agent/common.sh); it reports browsers
+# whose address, title and window the test chooses, over windows and tabs
+# opened by guard_windows.exe, which record the WM_CLOSE they receive.
 source "$(dirname "$0")/../../tools/wine/harness.sh"
+zv_standalone
+source "$(dirname "$0")/agent/common.sh"
 
-AGENT=$(zv_agent)
-GW="$ZV_BUILD64/tests/guard_windows.exe"
-DLL="$ZV_BUILD64/tests/win/guard/zv_fake_shellwindows.dll"
-LOGDIR="$ZV_DOCS/zaduze/log"
-WORK=$(mktemp -d)
-WORKW=$(zv_winpath "$WORK")
-CLASSKEY='HKLM\Software\Classes\CLSID\{9BA05972-F6A8-11CF-A442-00A0C90A8F39}\InprocServer32'
-original=$(zv_reg_query "$CLASSKEY" /ve | sed -n 's/^ *(Default) *REG_SZ *//p')
-restore() {
-  [ -n "$original" ] && zv_wine64 reg add "$CLASSKEY" /ve /d "$original" /f </dev/null >/dev/null 2>&1
-  rm -rf "$WORK"
-}
-trap restore EXIT
-TITLE=ZedudeVeri
 ONLY_BROWSERS='-KeepAliveMillisec 0 -ProtectKeyCheat 0 -ProtectMouseCheat 0 -ProtectAppCheat 0 -ProtectIEToolbarCheat 0'
-CONFIG='HKEY_CURRENT_USER\Software\ZvTest\ShellWindows'
+CONFIG=$SHELLWINDOWS_CONFIG
 
-start_agent() {
-  rm -rf "$LOGDIR"; mkdir -p "$LOGDIR"
-  ( zv_exit "$AGENT" "$1" > /dev/null ) </dev/null &
-  AGENT_JOB=$!
-  zv_waitwin "$TITLE" 10 >/dev/null
-}
-stop_agent() {
-  zv_tool send "$TITLE" 0x448 9 72 >/dev/null
-  local i
-  for i in $(seq 1 100); do kill -0 "$AGENT_JOB" 2>/dev/null || break; sleep 0.1; done
-  wait "$AGENT_JOB" 2>/dev/null
-  sleep 0.3  # requests still queued reach their windows
-}
 # session SECONDS EXCEPTIONS: one session with only the browser guard.
 session() {
-  : > "$WORK/browsers.txt"
+  : > "$WORK/zv browsers.txt"
   : > "$WORK/trace.txt"
   start_agent "-DebugLog 1 $ONLY_BROWSERS $2"
   sleep "$1"
-  stop_agent
+  stop_agent 0.3  # requests still queued reach their windows
 }
-agent_log() { tr -d '\r' < "$(ls -1 "$LOGDIR"/*_app.log | tail -n 1)" | sed 's/^\[[0-9:.]*\] //'; }
-closes() { tr -d '\r' < "$WORK/browsers.txt" | grep '^close ' | sort -u | tr '\n' '|'; }
-first_closes() { tr -d '\r' < "$WORK/browsers.txt" | grep '^close ' | head -n "$1" | tr '\n' '|'; }
+first_closes() { tr -d '\r' < "$WORK/zv browsers.txt" | grep '^close ' | head -n "$1" | tr '\n' '|'; }
 # The log is narrow text in the system's code page: convert what we expect.
 ansi() { printf '%s' "$1" | iconv -f UTF-8 -t "$LOG_CODESET//TRANSLIT" 2>/dev/null; }  # Wine writes ? for what the page lacks
 
-# regfile LINES...: imports registry lines (REGEDIT4) in one call.
-import_reg() {
-  { echo "REGEDIT4"; echo; printf '%s\n' "$@"; } > "$WORK/config.reg"
-  zv_wine64 regedit /S "$WORKW\\config.reg" </dev/null >/dev/null 2>&1
-}
-# browser INDEX URL TITLE WINDOW [EXTRA LINE...]
-browser() {
-  local lines=("[$CONFIG\\$1]" "\"Url\"=\"$2\"" "\"Title\"=\"$3\"" "\"Window\"=\"$4\"")
-  shift 4
-  printf '%s\n' "${lines[@]}" "$@"
-}
 set_browsers() {
-  zv_wine64 reg delete 'HKCU\Software\ZvTest' /f </dev/null >/dev/null 2>&1
+  zv_reg delete 'HKCU\Software\ZvTest' /f
   local trace=${WORKW//\\/\\\\}\\\\trace.txt
   mapfile -t lines < <(echo "[$CONFIG]"; echo "\"Trace\"=\"$trace\""; "$@")
   import_reg "${lines[@]}"
 }
 
-zv_wine64 reg add "$CLASSKEY" /ve /d "$(zv_winpath "$DLL")" /f </dev/null >/dev/null 2>&1
-zv_expect_match "stand-in registered" "$(zv_reg_query "$CLASSKEY" /ve)" 'zv_fake_shellwindows\.dll'
+fake_shellwindows_install
+zv_expect_match "stand-in registered" "$(zv_reg_query "$SHELLWINDOWS_KEY" /ve)" 'zv_fake_shellwindows\.dll'
 
 # Which narrow code page the agent's log uses here.
 acp=$(zv_wine64 "$GW" -acp </dev/null 2>/dev/null | tr -d '\r')
@@ -83,10 +43,9 @@ zv_expect_match "the log's code page is known to iconv" "$(ansi '에서')" '.+'
 
 # One browser window with the examination tab and a foreign tab, three other
 # windows. Hidden: the browser guard does not look at visibility.
-( zv_wine64 "$GW" -record "$WORKW\\browsers.txt" -name "zv browsers" -keep \
+open_windows "$GW" "zv browsers" -keep \
   "exam browser:i:Online Exam - Windows Internet Explorer|news - Windows Internet Explorer" \
-  "other browser:i" "folder window:" "portal browser:i:Exam Portal" ) </dev/null >/dev/null 2>&1 &
-for i in $(seq 1 100); do grep -q ready "$WORK/browsers.txt" 2>/dev/null && break; sleep 0.1; done
+  "other browser:i" "folder window:" "portal browser:i:Exam Portal"
 
 # --- addresses, titles, tabs ---------------------------------------------------
 exam_set() {
@@ -102,7 +61,7 @@ set_browsers exam_set
 session 1.5 '-ProtectExplorerExceptionList "http://exam.example/,Exam Portal"'
 zv_expect "a foreign tab is closed as a tab, foreign windows whole, in the order chosen" \
   "$(first_closes 3)" "close news - Windows Internet Explorer|close other browser|close folder window|"
-zv_expect "the examination tab, its window and the titled page are spared" "$(closes)" \
+zv_expect "the examination tab, its window and the titled page are spared" "$(closes "zv browsers")" \
   "close folder window|close news - Windows Internet Explorer|close other browser|"
 log=$(agent_log)
 pass=$(echo "$log" | grep -E '^DEBUG: (checking|killed) ie' | awk '/killed ie  : \[USERS\]/ {print; exit} {print}')
@@ -125,10 +84,10 @@ zv_expect "no error line" "$(echo "$log" | grep -c 'exception on')" "0"
 
 # --- an empty list (or an empty token) spares every browser ---------------------
 session 1.5 '-ProtectExplorerExceptionList "http://elsewhere.example/,"'
-zv_expect "an empty token spares everything" "$(closes)" ""
+zv_expect "an empty token spares everything" "$(closes "zv browsers")" ""
 zv_expect_match "the empty entry is found at 0" "$(agent_log)" '^DEBUG: checking ie  : \[HTTP://NEWS\.EXAMPLE/\].*\[\] .* 0$'
 session 1.5 ''
-zv_expect "no list spares everything too" "$(closes)" ""
+zv_expect "no list spares everything too" "$(closes "zv browsers")" ""
 
 # --- a failure on the third browser ---------------------------------------------
 failing_set() {
@@ -139,7 +98,7 @@ failing_set() {
 }
 set_browsers failing_set
 session 1.5 '-ProtectExplorerExceptionList "http://exam.example/"'
-zv_expect "the first two are still closed, the fourth is not" "$(closes)" "close folder window|close other browser|"
+zv_expect "the first two are still closed, the fourth is not" "$(closes "zv browsers")" "close folder window|close other browser|"
 zv_expect "the fourth browser is not even read" "$(tr -d '\r' < "$WORK/trace.txt" | sort -u | tr '\n' ' ')" "url 0 url 1 url 2 "
 errors=$(agent_log | grep '^DEBUG: exception on ProtectInternetExplorer : ' | sort -u)
 zv_expect_match "the error line carries the system's message for E_FAIL (no fallback, no line break)" \
@@ -151,11 +110,11 @@ echo "# error line: $errors"
 count_fails() { echo "[$CONFIG]"; echo '"CountFail"=dword:80004001'; browser 0 "http://news.example/" "News" "other browser"; }
 set_browsers count_fails
 session 1.5 '-ProtectExplorerExceptionList "http://exam.example/"'
-zv_expect "a failing count closes nothing" "$(closes)" ""
+zv_expect "a failing count closes nothing" "$(closes "zv browsers")" ""
 zv_expect_match "and is logged" "$(agent_log)" '^DEBUG: exception on ProtectInternetExplorer : .+'
 
 zv_tool post "zv browsers" 0x10 0 0 >/dev/null
-zv_wine64 reg delete 'HKCU\Software\ZvTest' /f </dev/null >/dev/null 2>&1
-wait
+zv_reg delete 'HKCU\Software\ZvTest' /f
+zv_wait_jobs
 
 zv_summary

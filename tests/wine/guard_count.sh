@@ -3,24 +3,10 @@
 # number of windows that the close rule selects (windows, not programs), and
 # closes nothing.
 source "$(dirname "$0")/../../tools/wine/harness.sh"
-
-AGENT=$(zv_agent)
-GW="$ZV_BUILD64/tests/guard_windows.exe"
-LOGDIR="$ZV_DOCS/zaduze/log"
-WORK=$(mktemp -d)
-WORKW=$(zv_winpath "$WORK")
-trap 'rm -rf "$WORK"' EXIT
+zv_standalone
+source "$(dirname "$0")/agent/common.sh"
 
 count() { zv_exit "$AGENT" "-QueryCheatApp 1 $1"; }
-# open_windows NAME LAYOUT...: a guard_windows process whose control window is
-# titled NAME, recording into $WORK/NAME.txt; returns once its windows exist.
-open_windows() {
-  local name=$1
-  shift
-  ( zv_wine64 "$GW" -record "$WORKW\\$name.txt" -name "$name" -keep "$@" ) </dev/null >/dev/null 2>&1 &
-  local i
-  for i in $(seq 1 100); do grep -q ready "$WORK/$name.txt" 2>/dev/null && return; sleep 0.1; done
-}
 close_windows() { zv_tool post "$1" 0x10 0 0 >/dev/null; zv_tool waitgone "$1" 5000 >/dev/null; }
 
 base=$(count '')
@@ -29,10 +15,10 @@ base=$(count '')
 zv_expect_match "count without foreign windows is a number" "$base" '^[0-9]+$'
 echo "# windows of the prefix itself: $base"
 
-open_windows "zv count one" "cheat 1:v" "cheat 2:v" "cheat 3:v"
+open_windows "$GW" "zv count one" -keep "cheat 1:v" "cheat 2:v" "cheat 3:v"
 zv_expect "three windows of one program count 3" "$(count '')" "$((base + 3))"
 
-open_windows "zv count styles" "hidden:" "owned:vo" "tool:vt" "browser:vi" "hidden app:a" "tool app:vta" "owned app:voa"
+open_windows "$GW" "zv count styles" -keep "hidden:" "owned:vo" "tool:vt" "browser:vi" "hidden app:a" "tool app:vta" "owned app:voa"
 zv_expect "hidden, owned, tool and IEFrame windows are not counted; WS_EX_APPWINDOW ones are" \
   "$(count '')" "$((base + 5))"
 zv_expect "the program's image name in lower case spares all its windows" \
@@ -64,13 +50,13 @@ fi
 
 rm -rf "$LOGDIR"
 count '-DebugLog 1' >/dev/null
-zv_expect "counting writes no line of its own" "$(tr -d '\r' < "$(ls -1 "$LOGDIR"/*_app.log | tail -n 1)" | sed 's/^\[[0-9:.]*\] //' | cut -d: -f1-2 | tr '\n' '|')" \
+zv_expect "counting writes no line of its own" "$(agent_log | cut -d: -f1-2 | tr '\n' '|')" \
   "INFO: ZedudeVeri started|INFO: exec option |"
 
 zv_expect "counting posts no WM_CLOSE" "$(cat "$WORK"/*.txt | grep -c '^close')" "0"
 close_windows "zv count one"
 close_windows "zv count styles"
 zv_expect "with the windows gone the count is back" "$(count '')" "$base"
-wait
+zv_wait_jobs
 
 zv_summary

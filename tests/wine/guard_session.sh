@@ -5,43 +5,14 @@
 # black-listed program end one per tick. Also the toolbar walk on the agent's
 # own view, and the guards' start and stop lines.
 source "$(dirname "$0")/../../tools/wine/harness.sh"
+zv_standalone
+source "$(dirname "$0")/agent/common.sh"
 
-AGENT=$(zv_agent)
-GW="$ZV_BUILD64/tests/guard_windows.exe"
-LOGDIR="$ZV_DOCS/zaduze/log"
-WORK=$(mktemp -d)
-WORKW=$(zv_winpath "$WORK")
-trap 'rm -rf "$WORK"' EXIT
-TITLE=ZedudeVeri
 QUIET='-KeepAliveMillisec 0 -ProtectKeyCheat 0 -ProtectMouseCheat 0 -ProtectExplorerCheat 0'
 # Wine's tray is a top-level window of explorer.exe, visible while the agent
 # shows its icon: excepted, as a real deployment lists the shell, so that the
 # scenarios after this one still have a tray.
 SHELL_OK='-ProtectAppExceptionList "explorer.exe"'
-
-start_agent() {
-  rm -rf "$LOGDIR"; mkdir -p "$LOGDIR"; rm -f "$WORK/exit"
-  ( zv_exit "$AGENT" "$1" > "$WORK/exit" ) </dev/null &
-  AGENT_JOB=$!
-  zv_waitwin "$TITLE" 10 >/dev/null
-}
-stop_agent() {
-  zv_tool send "$TITLE" 0x448 9 72 >/dev/null
-  local i
-  for i in $(seq 1 100); do kill -0 "$AGENT_JOB" 2>/dev/null || break; sleep 0.1; done
-  wait "$AGENT_JOB" 2>/dev/null
-}
-agent_log() { tr -d '\r' < "$(ls -1 "$LOGDIR"/*_app.log | tail -n 1)" | sed 's/^\[[0-9:.]*\] //'; }
-# open_windows EXE NAME [-keep] LAYOUT...: windows recorded into $WORK/NAME.txt.
-open_windows() {
-  local exe=$1 name=$2
-  shift 2
-  ( zv_wine64 "$exe" -record "$WORKW\\$name.txt" -name "$name" "$@" ) </dev/null >/dev/null 2>&1 &
-  local i
-  for i in $(seq 1 100); do grep -q ready "$WORK/$name.txt" 2>/dev/null && return; sleep 0.1; done
-}
-closes() { tr -d '\r' < "$WORK/$1.txt" | grep '^close ' | sort -u | tr '\n' '|'; }
-count_image() { zv_wine64 "$GW" -countimage "$1" </dev/null 2>/dev/null | tr -d '\r'; }
 
 # --- closing and sparing ---------------------------------------------------
 cp "$GW" "$WORK/exam_helper.exe"
@@ -59,8 +30,7 @@ done
 
 start_agent "-DebugLog 1 $QUIET -ProtectIEToolbarCheat 0 -ProtectAppExceptionList \"exam_helper.exe,explorer.exe\""
 sleep 2.6  # two ticks
-stop_agent
-sleep 0.3  # requests still queued reach their windows
+stop_agent 0.3  # requests still queued reach their windows
 zv_expect "the candidates are asked to close; hidden, owned, tool and IEFrame windows are not" \
   "$(closes "zv foreign")" "close cheat|close owned app|"
 stubborn=$(grep -c '^close stubborn' "$WORK/zv stubborn.txt")
@@ -94,14 +64,14 @@ zv_tool post "zv idle" 0x10 0 0 >/dev/null
 cp "$GW" "$WORK/zvblack.exe"
 open_windows "$WORK/zvblack.exe" "zv black 1"
 open_windows "$WORK/zvblack.exe" "zv black 2"
-zv_expect "two copies of the black-listed program run" "$(count_image zvblack.exe)" "2"
+zv_expect "two copies of the black-listed program run" "$(zv_count_image zvblack.exe)" "2"
 start_agent "-DebugLog 1 $QUIET -ProtectIEToolbarCheat 0 -ProtectAppCheat 1 $SHELL_OK -ProtectAppBlackList \"other.exe,ZvBlack.exe\""
 series=""
 start=$(date +%s%N)
 one_at=""
 zero_at=""
 for i in $(seq 1 40); do
-  n=$(count_image zvblack.exe)
+  n=$(zv_count_image zvblack.exe)
   series="$series$n "
   now=$((($(date +%s%N) - start) / 1000000))
   [ "$n" = 1 ] && [ -z "$one_at" ] && one_at=$now
@@ -132,6 +102,6 @@ children=$(zv_wine64 "$GW" -children "$TITLE" </dev/null 2>/dev/null | tr -d '\r
 zv_expect "without the walk the view stays enabled" "$children" "ZedudeVeriView enabled|"
 stop_agent
 zv_tool post "zv late" 0x10 0 0 >/dev/null
-wait
+zv_wait_jobs
 
 zv_summary

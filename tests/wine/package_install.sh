@@ -75,7 +75,7 @@ client32() { zv_wine32 cscript //nologo "$(zv_winpath "$ZV_WINE_WORK/create.js")
 # the first dump.
 client32 >/dev/null
 # A machine without the product: no install folder key left by others.
-zv_wine64 reg delete 'HKCU\SOFTWARE\Zaduze' /f </dev/null >/dev/null 2>&1
+zv_reg delete 'HKCU\SOFTWARE\Zaduze' /f
 
 dump before
 
@@ -98,7 +98,7 @@ done
 stub=$(changes before installed ase | sed -n 's/^+ .* | StubPath | sz | //p')
 zv_expect_match "Active Setup writes Path at other users' logon" "$stub" 'reg\.exe" add HKCU\\SOFTWARE\\Zaduze /v Path /d "C:\\Program Files\\Zaduze\\\\" /f$'
 # What that entry runs, run here for a user without the value.
-zv_wine64 reg delete 'HKCU\SOFTWARE\Zaduze' /f </dev/null >/dev/null 2>&1
+zv_reg delete 'HKCU\SOFTWARE\Zaduze' /f
 zv_tool run 'C:\windows\system32\reg.exe' "$stub" >/dev/null
 dump stub
 zv_expect "the Active Setup command writes the same Path" "$(changes before stub usr)" "$(changes before installed usr)"
@@ -133,7 +133,7 @@ step again "/i $X64 /qn"
 step repair "/i $PRODUCT REINSTALL=ALL REINSTALLMODE=omus /qn" 'rm -f "$PF/Zaduze.dll"'
 [ -f "$PF/Zaduze.dll" ] && zv_ok "repair: the removed DLL is back" || zv_fail "repair: the removed DLL is back"
 step repair-registry "/i $PRODUCT REINSTALL=ALL REINSTALLMODE=mu /qn" \
-  'zv_wine64 reg delete "HKCR\ZADUZE.ZaduzeCtrl.1" /f </dev/null >/dev/null 2>&1; zv_wine64 reg delete "HKCU\SOFTWARE\Zaduze" /f </dev/null >/dev/null 2>&1'
+  'zv_reg delete "HKCR\ZADUZE.ZaduzeCtrl.1" /f; zv_reg delete "HKCU\SOFTWARE\Zaduze" /f'
 step upgrade "/i $(winpkg "$NEXT/Zaduze-1.4.5.0-x64.msi") /qn"
 products=$(zv_wine64 reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /v DisplayName </dev/null 2>/dev/null | tr -d '\r' | grep -c 'Zaduze exam lockdown')
 zv_expect "upgrade: one product in Add/Remove Programs" "$products" 1

@@ -6,45 +6,30 @@
 #
 # ZV_POPUP_DOCS=DIR also writes the README screenshots (popup-*.png) there.
 source "$(dirname "$0")/../../tools/wine/harness.sh"
+zv_standalone
 
-WORK=${ZV_WINE_WORK:-$(mktemp -d)}
+WORK=$ZV_WINE_WORK
 STATUS=$WORK/popup-status.txt
 SHOTS=${ZV_POPUP_DOCS:-$WORK}
 CONVERT=/usr/bin/convert
 DRIVER=$ZV_BUILD64/tests/win/popup/popup_driver.exe
 
-reg() { zv_wine64 reg "$@" </dev/null >/dev/null 2>&1; }
 X11KEY='HKCU\Software\Wine\X11 Driver'
 cleanup() {
   [ -n "${DRIVER_PID:-}" ] && kill "$DRIVER_PID" 2>/dev/null
   [ -n "${ZV_XCOMPMGR_PID:-}" ] && kill "$ZV_XCOMPMGR_PID" 2>/dev/null
-  reg delete "$X11KEY" /v Managed /f
+  zv_reg delete "$X11KEY" /v Managed /f
 }
-trap cleanup EXIT
+zv_on_exit cleanup
 # Without a window manager, Wine waits two seconds for every managed window
 # it hides or destroys; unmanaged windows do not wait. (The other scenarios
 # keep managed windows: their tray menus and focus rely on it.) The harness
 # maps the dialog font to NanumGothic for Hangul glyphs.
-reg add "$X11KEY" /v Managed /d N /f
+zv_reg add "$X11KEY" /v Managed /d N /f
 
 # --- the GoogleTest program ------------------------------------------------
-run_gtest() {  # run_gtest LOADER EXE LABEL
-  [ -f "$2" ] || { zv_fail "$3 popup_win_tests.exe exists" "$2"; return; }
-  local out
-  timeout -k 5 120 "$1" "$2" --gtest_color=no </dev/null >"$WORK/popup-gtest.out" 2>&1
-  out=$(tr -d '\r' < "$WORK/popup-gtest.out")
-  local line n=0
-  while IFS= read -r line; do
-    case "$line" in
-      "[       OK ] "*) zv_ok "$3 ${line#\[       OK \] }"; n=$((n + 1)) ;;
-      "[  FAILED  ] "*" ms)") zv_fail "$3 ${line#\[  FAILED  \] }"; n=$((n + 1)) ;;
-    esac
-  done <<<"$out"
-  if [ "$n" -eq 0 ]; then zv_fail "$3 popup_win_tests ran" "$(printf '%s' "$out" | tail -n 20)"; fi
-  printf '%s\n' "$out" | grep -A8 'Failure' | head -n 40
-}
-run_gtest "$ZV_WINE64_BIN" "$ZV_BUILD64/tests/win/popup/popup_win_tests.exe" "win64"
-run_gtest "$ZV_WINE32_BIN" "$ZV_BUILD32/tests/win/popup/popup_win_tests.exe" "win32"
+zv_gtest "$ZV_WINE64_BIN" "$ZV_BUILD64/tests/win/popup/popup_win_tests.exe" "win64"
+zv_gtest "$ZV_WINE32_BIN" "$ZV_BUILD32/tests/win/popup/popup_win_tests.exe" "win32"
 
 # --- the driver ------------------------------------------------------------
 st() { { tr -d '\r' <"$STATUS"; } 2>/dev/null | awk -v k="$1" '$1 == k { $1 = ""; print substr($0, 2) }'; }
@@ -64,7 +49,6 @@ hex() {  # hex FILE X Y: the pixel as #RRGGBB
 colours() {  # colours FILE W H X Y: number of distinct colours in the area
   "$CONVERT" "$1" -crop "${2}x${3}+$4+$5" +repage -format '%k' info:
 }
-shot() { import -window root "$1"; }
 
 zv_compositor
 
@@ -97,7 +81,7 @@ zv_expect "not activated" "$(st foreground)" "0"
 
 read -r fr fg fb <<<"$(st face)"
 FACE=$(printf '#%02X%02X%02X' "$fr" "$fg" "$fb")
-shot "$WORK/shown.png"
+zv_screenshot "$WORK/shown.png"
 zv_expect "outer frame line" "$(hex "$WORK/shown.png" "$l" "$t")" "#7B969C"
 zv_expect "inner frame line" "$(hex "$WORK/shown.png" $((l + 1)) $((b - 2)))" "#7B969C"
 zv_expect "background inside the frame" "$(hex "$WORK/shown.png" $((l + 2)) $((b - 3)))" "$FACE"
@@ -115,7 +99,7 @@ for name in started session-started session-stopped; do
   sleep 0.3
   wait_for alpha 255 && wait_for timers "0 444 0"
   sleep 0.3
-  shot "$WORK/text$n.png"
+  zv_screenshot "$WORK/text$n.png"
   "$CONVERT" "$WORK/text$n.png" -crop "$((r - l + 40))x$((b - t + 30))+$((l - 30))+$((t - 30))" +repage \
     "$SHOTS/popup-$name.png"
   n=$((n + 1))
@@ -129,12 +113,12 @@ zv_expect_match "the link's text is drawn in blue" \
 # A long message, then a short one: nothing of the long one stays.
 post $((WM_APP + 1)) 3 0
 sleep 0.5
-shot "$WORK/long.png"
+zv_screenshot "$WORK/long.png"
 third=$((lw / 3))
 zv_expect_match "the long message fills the link's right third" "$(colours "$WORK/long.png" "$third" "$lh" $((kr - third)) "$kt")" '^([2-9]|[1-9][0-9]+)$'
 post $((WM_APP + 1)) 0 0
 sleep 0.5
-shot "$WORK/short.png"
+zv_screenshot "$WORK/short.png"
 zv_expect "the short message leaves the right third clean" "$(colours "$WORK/short.png" "$third" "$lh" $((kr - third)) "$kt")" "1"
 zv_expect "... in the background colour" "$(hex "$WORK/short.png" $((kr - 2)) $((kt + lh / 2)))" "$FACE"
 
@@ -142,7 +126,7 @@ zv_expect "... in the background colour" "$(hex "$WORK/short.png" $((kr - 2)) $(
 post $((WM_APP + 2)) 128 0
 if wait_for alpha 128 && wait_for timers "0 444 0"; then
   sleep 0.3
-  shot "$WORK/half.png"
+  zv_screenshot "$WORK/half.png"
   x=$((l + 5))
   y=$((b - 5))
   under=$(hex "$WORK/half.png" $((l - 10)) "$y")  # the desktop is one colour

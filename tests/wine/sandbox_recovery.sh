@@ -7,6 +7,7 @@
 # compares both subtrees with their state before: zero differences, no
 # snapshot left pending, no logon entry left behind.
 source "$(dirname "$0")/../../tools/wine/harness.sh"
+zv_standalone
 source "$(dirname "$0")/control/common.sh"
 
 AGENT=$(zv_agent)
@@ -71,7 +72,7 @@ Windows Registry Editor Version 5.00
 "{BBBBBBBB-0000-0000-0000-000000000002}"=hex:00
 EOF
 { printf '\xff\xfe'; sed 's/$/\r/' "$WORK/seed.txt" | iconv -f UTF-8 -t UTF-16LE; } > "$WORK/seed.reg"
-zv_wine64 reg import "$(zv_winpath "$WORK/seed.reg")" >/dev/null 2>&1 </dev/null
+zv_reg import "$(zv_winpath "$WORK/seed.reg")"
 
 # dump FILE: both subtrees as reg export writes them, in UTF-8.
 dump() {
@@ -135,7 +136,7 @@ row_killed_during_a_session() {
   open_exam
   zv_waitwin ZedudeVeri 30
   kill_image zaduze_container.exe
-  wait
+  zv_wait_jobs
   agent_gone
   exam
 }
@@ -143,7 +144,7 @@ row_agent_killed_during_a_session() {
   ctl_container "$PAGE" "${EXAM[@]:0:3}" 'sleep 2500' 'StopZaduzeApp()' >>"$WORK/row.out" &
   zv_waitwin ZedudeVeri 30
   kill_image ZedudeVeri.exe
-  wait
+  zv_wait_jobs
   agent_gone
 }
 row_truncated_snapshot() { stray 20200101-000000 truncated; exam; }
@@ -152,7 +153,7 @@ two_pages() {
   ctl_container "$WORK/debug.html" "${EXAM[@]:0:2}" "sleep $1" >>"$WORK/row.out" &
   sleep 0.1
   ctl_container "$WORK/debug.html" "${EXAM[@]:0:2}" "sleep $2" >>"$WORK/row.out" &
-  wait
+  zv_wait_jobs
   agent_gone
   zv_expect "two pages ($1/$2 ms): two snapshot names" "$(ls "$SANDBOX" | grep -c '^_debug_.*_0\.xml$')" "2"
 }
@@ -172,7 +173,7 @@ row_recovery_at_the_next_logon() {
   open_exam
   zv_waitwin ZedudeVeri 30
   kill_image zaduze_container.exe
-  wait
+  zv_wait_jobs
   agent_gone
   zv_expect "logon: the entry starts the agent's recovery" "$(zv_reg_query "$RUN" /v ZaduzeRecover | grep -c -- 'ZedudeVeri.exe" -RegistryRecover 1$')" "1"
   logon

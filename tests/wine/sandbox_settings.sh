@@ -4,6 +4,7 @@
 # session deletes exactly the toolbar keys it created, and the trusted-site
 # commands with their exit codes (read through the Win32 runner).
 source "$(dirname "$0")/../../tools/wine/harness.sh"
+zv_standalone
 
 AGENT=$(zv_agent)
 IS='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
@@ -16,34 +17,31 @@ T1='{11111111-0000-0000-0000-00000000000A}'
 T2='{22222222-0000-0000-0000-00000000000B}'
 T3='{33333333-0000-0000-0000-00000000000C}'
 WORK=$(mktemp -d)
-reg() { zv_wine64 reg "$@" >/dev/null 2>&1 </dev/null; }
 cleanup() {
-  reg delete "$TOOLBAR" /f
-  reg delete "$EXT" /f
-  reg delete "$RANGES" /f
-  reg delete "$DOMAINS" /f
-  reg delete "$ZONE" /f
-  reg import "$(zv_winpath "$WORK/zone2.reg")"
+  zv_reg delete "$TOOLBAR" /f
+  zv_reg delete "$EXT" /f
+  zv_reg delete "$RANGES" /f
+  zv_reg delete "$DOMAINS" /f
+  zv_reg delete "$ZONE" /f
+  zv_reg import "$(zv_winpath "$WORK/zone2.reg")"
   rm -rf "$WORK"
 }
-trap cleanup EXIT
+zv_on_exit cleanup
 zv_wine64 reg export "$ZONE" "$(zv_winpath "$WORK/zone2.reg")" /y >/dev/null 2>&1 </dev/null
 
 # reg_values KEY: "name=TYPE data" lines of a key, sorted.
 reg_values() {
   zv_reg_query "$1" </dev/null | awk 'NF >= 2 && $2 ~ /^REG_/ { n = $1; t = $2; $1 = ""; $2 = ""; sub(/^ +/, ""); print n "=" t " " $0 }' | sort
 }
-reg_value() { reg_values "$1" | sed -n "s/^$2=//p"; }
-key_exists() { zv_wine64 reg query "$1" >/dev/null 2>&1 </dev/null && echo yes || echo no; }
 # empty_key KEY: the key without any value (reg add would give it a default value).
 empty_key() {
   printf 'REGEDIT4\r\n\r\n[%s]\r\n' "${1/#HKCU/HKEY_CURRENT_USER}" > "$WORK/empty.reg"
-  reg import "$(zv_winpath "$WORK/empty.reg")"
+  zv_reg import "$(zv_winpath "$WORK/empty.reg")"
 }
 exit_of() { zv_exit "$AGENT" "$1" 2>/dev/null; }
 
 # --- the zone policy: exactly the 65 values -----------------------------------
-reg delete "$ZONE" /f
+zv_reg delete "$ZONE" /f
 empty_key "$ZONE"
 zv_expect "-RegistrySetLoose exits 0" "$(exit_of '-RegistrySetLoose 1 -DebugLog 1')" "0"
 expected=$(for pair in 1001=0 1004=1 1200=0 1201=1 1206=0 1207=0 1208=0 1209=0 120A=3 120B=0 1400=0 1402=0 \
@@ -57,53 +55,53 @@ zv_expect "an empty zone 2 key gets exactly the 65 values" "$(echo "$actual" | w
 if [ "$actual" == "$expected" ]; then zv_ok "every zone value has its data"; else
   zv_fail "every zone value has its data" "$(diff <(echo "$expected") <(echo "$actual") | head -n 10)"; fi
 zv_expect_match "the command logs ChangeRegistryIE OK" "$(tr -d '\r' < "$(zv_agent_logs | tail -n 1)")" 'INFO: ChangeRegistryIE OK'
-reg add "$ZONE" /v 1A10 /t REG_DWORD /d 3 /f
-reg add "$ZONE" /v 1001 /t REG_DWORD /d 3 /f
+zv_reg add "$ZONE" /v 1A10 /t REG_DWORD /d 3 /f
+zv_reg add "$ZONE" /v 1001 /t REG_DWORD /d 3 /f
 exit_of '-RegistrySetLoose 1' >/dev/null
-zv_expect "a value outside the table is left alone" "$(reg_value "$ZONE" 1A10)" "REG_DWORD 0x3"
-zv_expect "a changed table value is written again" "$(reg_value "$ZONE" 1001)" "REG_DWORD 0x0"
-reg delete "$ZONE" /f
+zv_expect "a value outside the table is left alone" "$(zv_reg_value "$ZONE" 1A10)" "REG_DWORD 0x3"
+zv_expect "a changed table value is written again" "$(zv_reg_value "$ZONE" 1001)" "REG_DWORD 0x0"
+zv_reg delete "$ZONE" /f
 exit_of '-RegistrySetLoose 1' >/dev/null
-zv_expect "without a zone 2 key none is created" "$(key_exists "$ZONE")" "no"
+zv_expect "without a zone 2 key none is created" "$(zv_reg_exists "$ZONE")" "no"
 
 # --- toolbar extension settings ----------------------------------------------
-reg delete "$EXT" /f
+zv_reg delete "$EXT" /f
 exit_of '-RegistrySetLoose 1' >/dev/null
-reg add "$TOOLBAR" /v "$T1" /t REG_SZ /d x /f
-reg add "$TOOLBAR" /v "$T2" /t REG_SZ /d y /f
+zv_reg add "$TOOLBAR" /v "$T1" /t REG_SZ /d x /f
+zv_reg add "$TOOLBAR" /v "$T2" /t REG_SZ /d y /f
 exit_of '-RegistrySetLoose 1' >/dev/null
-zv_expect "without the target key no toolbar key is created" "$(key_exists "$EXT\\$T1")" "no"
+zv_expect "without the target key no toolbar key is created" "$(zv_reg_exists "$EXT\\$T1")" "no"
 empty_key "$EXT"
 exit_of '-RegistrySetLoose 1' >/dev/null
-zv_expect "each listed toolbar gets Flags 1" "$(reg_value "$EXT\\$T1" Flags) $(reg_value "$EXT\\$T2" Flags)" \
+zv_expect "each listed toolbar gets Flags 1" "$(zv_reg_value "$EXT\\$T1" Flags) $(zv_reg_value "$EXT\\$T2" Flags)" \
   "REG_DWORD 0x1 REG_DWORD 0x1"
-zv_expect "and Version *" "$(reg_value "$EXT\\$T2" Version)" "REG_SZ *"
+zv_expect "and Version *" "$(zv_reg_value "$EXT\\$T2" Version)" "REG_SZ *"
 zv_expect "nothing else is written" "$(reg_values "$EXT\\$T1" | cut -d= -f1 | tr '\n' ' ')" "Flags Version "
 
 # A session: T2 existed before it (same identifier), T3 exists in other
 # letter case, T1 does not exist. The session ends by itself (no keep-alives).
-reg delete "$EXT\\$T1" /f
-reg add "$TOOLBAR" /v "$T3" /t REG_SZ /d z /f
-reg add "$EXT\\{33333333-0000-0000-0000-00000000000c}" /v Mine /t REG_SZ /d kept /f
+zv_reg delete "$EXT\\$T1" /f
+zv_reg add "$TOOLBAR" /v "$T3" /t REG_SZ /d z /f
+zv_reg add "$EXT\\{33333333-0000-0000-0000-00000000000c}" /v Mine /t REG_SZ /d kept /f
 session='-KeepAliveMillisec 300 -ProtectKeyCheat 0 -ProtectMouseCheat 0 -ProtectAppCheat 0 -ProtectExplorerCheat 0 -ProtectIEToolbarCheat 0 -DebugLog 1'
 zv_expect "the session ends by itself with 0" "$(exit_of "$session")" "0"
-zv_expect "the key created by the session is deleted" "$(key_exists "$EXT\\$T1")" "no"
-zv_expect "the key that existed is kept with the session's values" "$(reg_value "$EXT\\$T2" Flags)" "REG_DWORD 0x1"
-zv_expect "a key in other letter case counts as created, so it goes" "$(key_exists "$EXT\\$T3")" "no"
+zv_expect "the key created by the session is deleted" "$(zv_reg_exists "$EXT\\$T1")" "no"
+zv_expect "the key that existed is kept with the session's values" "$(zv_reg_value "$EXT\\$T2" Flags)" "REG_DWORD 0x1"
+zv_expect "a key in other letter case counts as created, so it goes" "$(zv_reg_exists "$EXT\\$T3")" "no"
 zv_expect_match "the session logs its settings and its stop" "$(tr -d '\r' < "$(zv_agent_logs | tail -n 1)" | tr '\n' ' ')" \
   'ChangeRegistryIE OK.*ZedudeVeri stopped'
 
 # --- trusted sites -------------------------------------------------------------
-reg delete "$RANGES" /f
-reg delete "$DOMAINS" /f
+zv_reg delete "$RANGES" /f
+zv_reg delete "$DOMAINS" /f
 range() { reg_values "$RANGES\\Range$1" | tr '\n' ' '; }
 zv_expect "adding an address exits 0" "$(exit_of '-TrustzoneAddIP "10.0.0.1"')" "0"
 zv_expect "the first address goes to Range1" "$(range 1)" "*=REG_DWORD 0x2 :Range=REG_SZ 10.0.0.1 "
 exit_of '-TrustzoneAddIP "10.0.0.1"' >/dev/null
-zv_expect "adding it again creates nothing" "$(key_exists "$RANGES\\Range2")" "no"
+zv_expect "adding it again creates nothing" "$(zv_reg_exists "$RANGES\\Range2")" "no"
 exit_of '-TrustzoneAddIP "http://10.0.0.2,10.0.0.3"' >/dev/null
 zv_expect "a scheme is written in lower case" "$(range 2)" ":Range=REG_SZ 10.0.0.2 http=REG_DWORD 0x2 "
-reg delete "$RANGES\\Range2" /f
+zv_reg delete "$RANGES\\Range2" /f
 exit_of '-TrustzoneAddIP "10.0.0.4"' >/dev/null
 zv_expect "a gap is filled first" "$(range 2)" "*=REG_DWORD 0x2 :Range=REG_SZ 10.0.0.4 "
 exit_of '-TrustzoneAddIP "10.0.0.5,,"' >/dev/null
@@ -111,23 +109,28 @@ exit_of '-TrustzoneAddIP "10.0.0.5,,"' >/dev/null
 zv_wine64 reg export "$RANGES\\Range5" "$(zv_winpath "$WORK/range5.reg")" /y >/dev/null 2>&1 </dev/null
 zv_expect "an empty piece adds a range with an empty address" \
   "$(iconv -f UTF-16LE -t UTF-8 "$WORK/range5.reg" | tr -d '\r' | grep -E '^"' | sort | tr '\n' ' ')" '"*"=dword:00000002 ":Range"="" '
-zv_expect "once" "$(key_exists "$RANGES\\Range6")" "no"
-zv_expect "query of a stored address is 0" "$(exit_of '-TrustzoneQueryIP "10.0.0.3"')" "0"
-zv_expect "query of another address is -1" "$(exit_of '-TrustzoneQueryIP "10.0.0.9"')" "-1"
-exit_of '-TrustzoneAddIP "exam.example"' >/dev/null
-zv_expect "the add stores upper case, so a lower-case query misses" "$(exit_of '-TrustzoneQueryIP "exam.example"')" "-1"
-zv_expect "and the upper-case one finds it" "$(exit_of '-TrustzoneQueryIP "EXAM.EXAMPLE"')" "0"
-zv_expect "query with the scheme of the entry" "$(exit_of '-TrustzoneQueryIP "http://10.0.0.2"')" "-1"
+zv_expect "once" "$(zv_reg_exists "$RANGES\\Range6")" "no"
 
 zv_expect "adding a domain exits 0" "$(exit_of '-TrustzoneAddDomain "a.b.c"')" "0"
 zv_expect "a.b.c goes to Domains\\b.c\\a" "$(reg_values "$DOMAINS\\b.c\\a" | tr '\n' ' ')" "*=REG_DWORD 0x2 "
-zv_expect "the domain query lower-cases" "$(exit_of '-TrustzoneQueryDomain "A.B.C"')" "0"
-zv_expect "a host without a dot is -2" "$(exit_of '-TrustzoneQueryDomain "localhost"')" "-2"
-zv_expect "an absent domain is -1" "$(exit_of '-TrustzoneQueryDomain "x.b.c"')" "-1"
 exit_of '-TrustzoneAddDomain "https://Exam.Example.org,http://exam.example.org,nodot"' >/dev/null
 zv_expect "a second scheme is added beside the first" "$(reg_values "$DOMAINS\\example.org\\exam" | tr '\n' ' ')" \
   "http=REG_DWORD 0x2 https=REG_DWORD 0x2 "
-zv_expect "a domain without a dot adds nothing" "$(key_exists "$DOMAINS\\nodot")" "no"
-zv_expect "a scheme with another zone value is not found" "$(exit_of '-TrustzoneQueryDomain "ftp://exam.example.org"')" "-1"
+zv_expect "a domain without a dot adds nothing" "$(zv_reg_exists "$DOMAINS\\nodot")" "no"
+
+# The queries against what the adds above stored (rows in order: a row may
+# add what the next ones look for). Check name | command line | exit code.
+zv_expect_exits "$AGENT" 2>/dev/null <<'ROWS'
+query of a stored address is 0|-TrustzoneQueryIP "10.0.0.3"|0
+query of another address is -1|-TrustzoneQueryIP "10.0.0.9"|-1
+the add of exam.example as an address exits 0|-TrustzoneAddIP "exam.example"|0
+the add stores upper case, so a lower-case query misses|-TrustzoneQueryIP "exam.example"|-1
+and the upper-case one finds it|-TrustzoneQueryIP "EXAM.EXAMPLE"|0
+query with the scheme of the entry|-TrustzoneQueryIP "http://10.0.0.2"|-1
+the domain query lower-cases|-TrustzoneQueryDomain "A.B.C"|0
+a host without a dot is -2|-TrustzoneQueryDomain "localhost"|-2
+an absent domain is -1|-TrustzoneQueryDomain "x.b.c"|-1
+a scheme with another zone value is not found|-TrustzoneQueryDomain "ftp://exam.example.org"|-1
+ROWS
 
 zv_summary

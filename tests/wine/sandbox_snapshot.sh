@@ -5,6 +5,7 @@
 # is shown in a message box (found, read and dismissed here) and keeps what
 # was applied before it, -DebugSandbox keeps the files.
 source "$(dirname "$0")/../../tools/wine/harness.sh"
+zv_standalone
 
 AGENT=$(zv_agent)
 SANDBOX="$ZV_DOCS/zaduze/sandbox"
@@ -12,12 +13,8 @@ LOGDIR="$ZV_DOCS/zaduze/log"
 IS='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
 SCRATCH="$IS\\ZvScenario"
 WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"; zv_wine64 reg delete "$SCRATCH" /f >/dev/null 2>&1 </dev/null' EXIT
+zv_on_exit 'rm -rf "$WORK"; zv_reg delete "$SCRATCH" /f'
 
-# reg_value KEY NAME: "TYPE DATA" as reg query prints it ("" when absent).
-reg_value() {
-  zv_reg_query "$1" /v "$2" </dev/null | awk -v n="$2" '$1 == n { $1 = ""; sub(/^ +/, ""); print; exit }'
-}
 # utf8 FILE: a snapshot file as UTF-8 text (CR LF kept).
 utf8() { iconv -f UTF-16LE -t UTF-8 "$1"; }
 # The ZvScenario block of a snapshot (its start tag to its end tag).
@@ -52,8 +49,8 @@ Windows Registry Editor Version 5.00
 "deep"="4"
 EOF
 { printf '\xff\xfe'; sed 's/$/\r/' "$WORK/scratch.txt" | iconv -f UTF-8 -t UTF-16LE; } > "$WORK/scratch.reg"
-zv_wine64 reg import "$(zv_winpath "$WORK/scratch.reg")" >/dev/null 2>&1 </dev/null
-zv_wine64 reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Ext' /f >/dev/null 2>&1 </dev/null
+zv_reg import "$(zv_winpath "$WORK/scratch.reg")"
+zv_reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Ext' /f
 
 printf '%s\r\n' \
   '        <k name="ZvScenario">' \
@@ -102,18 +99,18 @@ zv_expect_match "save logs both files" "$log" 'INFO: Sandbox backup done: .*\\za
 zv_expect_match "save logs the second file" "$log" 'Sandbox backup done: .*\\s1_1\.xml'
 
 # --- restore over changed values --------------------------------------------
-zv_wine64 reg add "$SCRATCH" /v dw /t REG_DWORD /d 5 /f >/dev/null 2>&1 </dev/null
-zv_wine64 reg add "$SCRATCH" /v sz /t REG_EXPAND_SZ /d changed /f >/dev/null 2>&1 </dev/null
-zv_wine64 reg add "$SCRATCH" /v added /t REG_SZ /d stays /f >/dev/null 2>&1 </dev/null
-zv_wine64 reg delete "$SCRATCH\\Empty" /f >/dev/null 2>&1 </dev/null
-zv_wine64 reg delete "$SCRATCH\\L1" /f >/dev/null 2>&1 </dev/null
+zv_reg add "$SCRATCH" /v dw /t REG_DWORD /d 5 /f
+zv_reg add "$SCRATCH" /v sz /t REG_EXPAND_SZ /d changed /f
+zv_reg add "$SCRATCH" /v added /t REG_SZ /d stays /f
+zv_reg delete "$SCRATCH\\Empty" /f
+zv_reg delete "$SCRATCH\\L1" /f
 sleep 1  # a log file of its own
 zv_expect "restore exits 0" "$(zv_exit "$AGENT" '-RegistryRestore "s1" -DebugLog 1')" "0"
-zv_expect "a changed DWORD is back" "$(reg_value "$SCRATCH" dw)" "REG_DWORD 0x10000"
-zv_expect "a changed type and text are back" "$(reg_value "$SCRATCH" sz)" "REG_SZ a&b\"<>'"
-zv_expect "an added value keeps its data" "$(reg_value "$SCRATCH" added)" "REG_SZ stays"
-zv_expect "the empty key is created again" "$(zv_reg_query "$SCRATCH\\Empty" </dev/null >/dev/null; echo $?)" "0"
-zv_expect "the deep value is back" "$(reg_value "$SCRATCH\\L1\\L2\\L3\\L4" deep)" "REG_SZ 4"
+zv_expect "a changed DWORD is back" "$(zv_reg_value "$SCRATCH" dw)" "REG_DWORD 0x10000"
+zv_expect "a changed type and text are back" "$(zv_reg_value "$SCRATCH" sz)" "REG_SZ a&b\"<>'"
+zv_expect "an added value keeps its data" "$(zv_reg_value "$SCRATCH" added)" "REG_SZ stays"
+zv_expect "the empty key is created again" "$(zv_reg_exists "$SCRATCH\\Empty")" "yes"
+zv_expect "the deep value is back" "$(zv_reg_value "$SCRATCH\\L1\\L2\\L3\\L4" deep)" "REG_SZ 4"
 zv_expect "the default value is back" "$(zv_reg_query "$SCRATCH\\Default" </dev/null | grep -c 'dflt')" "1"
 zv_expect "both files are deleted without -DebugSandbox" "$(ls "$SANDBOX" | wc -l)" "0"
 log=$(latest_log)
@@ -122,7 +119,7 @@ zv_expect_match "restore logs the second file" "$log" 'INFO: Sandbox restore don
 # The same snapshot saved again, restored byte for byte.
 zv_exit "$AGENT" '-RegistrySave "s2"' >/dev/null 2>&1
 scratch_block "$SANDBOX/s2_0.xml" > "$WORK/again.txt"
-zv_wine64 reg delete "$SCRATCH" /v added /f >/dev/null 2>&1 </dev/null
+zv_reg delete "$SCRATCH" /v added /f
 zv_exit "$AGENT" '-RegistrySave "s3"' >/dev/null 2>&1
 zv_expect "a restored subtree saves as before" "$(scratch_block "$SANDBOX/s3_0.xml" | cmp -s - "$WORK/expected.txt"; echo $?)" "0"
 
@@ -140,7 +137,7 @@ zv_expect_match "a missing file is logged" "$(latest_log)" 'INFO: Sandbox restor
 
 # --- a parse error on line 9: its message box, what came before stays, the
 # exit code says so and the file is kept ---
-zv_wine64 reg delete "$SCRATCH" /f >/dev/null 2>&1 </dev/null
+zv_reg delete "$SCRATCH" /f
 printf '%s\r\n' \
   '<?xml version="1.0" encoding="UTF-8"?>' ' <registry>' '  <k name="HKEY_CURRENT_USER">' \
   '   <k name="Software">' '    <k name="Microsoft">' '     <k name="Windows">' \
@@ -163,8 +160,8 @@ for i in $(seq 1 50); do
 done
 for i in $(seq 1 100); do [ -s "$WORK/broken.exit" ] && break; sleep 0.2; done
 zv_expect "the agent ends with 1 once the box is dismissed: not replayed whole" "$(cat "$WORK/broken.exit" 2>/dev/null)" "1"
-zv_expect "a value before the error line is applied" "$(reg_value "$SCRATCH" before)" "REG_SZ 1"
-zv_expect "a value after the error is not" "$(reg_value "$SCRATCH" after)" ""
+zv_expect "a value before the error line is applied" "$(zv_reg_value "$SCRATCH" before)" "REG_SZ 1"
+zv_expect "a value after the error is not" "$(zv_reg_value "$SCRATCH" after)" ""
 zv_expect_match "the restore logs why it failed" "$(latest_log)" 'ERROR: Sandbox restore failed: parse error, replay stopped: .*\\broken_0\.xml'
 zv_expect "the file is kept, marked _failed_" "$(ls "$SANDBOX" | grep broken | tr '\n' ' ')" "_failed_broken_0.xml "
 rm -rf "$ZV_DOCS/zaduze/sandbox"/*

@@ -6,9 +6,18 @@
 # zv_winpath PATH              the Z: path Wine sees for a Linux path
 # zv_exit EXE CMDLINE          full 32-bit exit code of EXE run with exactly CMDLINE
 # zv_findwin TITLE / zv_waitwin TITLE SECONDS / zv_post TITLE MSG WP LP / zv_send ... (through zvtool)
-# zv_reg_query KEY [VALUE]     wine reg query
+# zv_reg_query KEY [VALUE]     wine reg query; zv_reg ARGS: any reg.exe command, quiet
+# zv_reg_value KEY NAME / zv_reg_exists KEY   one value's "TYPE DATA" / yes or no
 # zv_key KEYSPEC              xdotool key into the focused window
 # zv_screenshot FILE           the whole Xvfb screen as PNG
+# zv_ok / zv_fail / zv_expect / zv_expect_match / zv_summary   the scenario's checks
+# zv_expect_exits EXE <<ROWS   a table of "check|command line|exit code" rows
+# zv_gtest LOADER EXE LABEL    a GoogleTest program, one check per test
+# zv_standalone                a scenario run on its own gets its own prefix
+# zv_on_exit COMMAND / zv_wait_jobs   cleanups at exit / the scenario's background jobs
+#
+# Helpers of one family of scenarios live beside them: tests/wine/agent/common.sh
+# (the agent and guard scenarios), tests/wine/control/common.sh (the control's).
 #
 # 64-bit programs always go through /usr/lib/wine/wine64: once wine32 is
 # installed, plain `wine` becomes the 32-bit loader.
@@ -126,6 +135,16 @@ zv_findwin() { zv_tool findwin "$1"; }
 zv_post() { zv_tool post "$@"; }
 zv_send() { zv_tool send "$@"; }
 zv_reg_query() { zv_wine64 reg query "$@" 2>/dev/null | tr -d '\r'; }
+# zv_reg_value KEY NAME: "TYPE DATA" of one value as reg query prints it ("" when absent).
+zv_reg_value() {
+  zv_reg_query "$1" /v "$2" </dev/null | awk -v n="$2" '$1 == n { $1 = ""; sub(/^ +/, ""); print; exit }'
+}
+# zv_reg_exists KEY: "yes" or "no".
+zv_reg_exists() { zv_wine64 reg query "$1" >/dev/null 2>&1 </dev/null && echo yes || echo no; }
+# zv_reg ARGS: reg.exe (add, delete, import ...), quiet; its exit status.
+zv_reg() { zv_wine64 reg "$@" </dev/null >/dev/null 2>&1; }
+# zv_count_image IMAGE: how many processes of that image name run.
+zv_count_image() { zv_wine64 "$ZV_BUILD64/tests/guard_windows.exe" -countimage "$1" </dev/null 2>/dev/null | tr -d '\r'; }
 zv_key() { xdotool key --delay 50 "$@"; }
 zv_screenshot() { import -window root "$1"; }
 
@@ -147,12 +166,73 @@ zv_expect_match() {
 }
 zv_summary() { echo "scenario: $ZV_PASSED passed, $ZV_FAILED failed"; }
 
+# zv_expect_exits EXE: one check per row read from stdin, "NAME|CMDLINE|CODE":
+# EXE run with exactly CMDLINE ends with exit code CODE. Rows run in order
+# (a row may rely on what the rows before it did); blank and # lines are skipped.
+zv_expect_exits() {
+  local exe=$1 name cmdline code
+  while IFS='|' read -r name cmdline code; do
+    case "$name" in '' | '#'*) continue ;; esac
+    zv_expect "$name" "$(zv_exit "$exe" "$cmdline" </dev/null)" "$code"
+  done
+}
+
+# zv_gtest LOADER EXE LABEL [SECONDS]: a cross-compiled GoogleTest program
+# under Wine, one check per test ("LABEL TestSuite.Test (N ms)"). A program
+# that is missing, runs no test at all, or ends without a failed test but
+# with another exit code than 0 (a crash, the timeout) is a failed check.
+zv_gtest() {
+  local name rc
+  name=$(basename "$2" .exe)
+  [ -f "$2" ] || { zv_fail "$3 $name.exe exists" "$2"; return; }
+  local out
+  # Output through a file, never a pipe: a Wine helper process that inherited
+  # the pipe would keep it open.
+  timeout -k 5 "${4:-120}" "$1" "$2" --gtest_color=no </dev/null >"$ZV_WINE_WORK/$name-gtest.out" 2>&1
+  rc=$?
+  out=$(tr -d '\r' < "$ZV_WINE_WORK/$name-gtest.out")
+  local line n=0 failed=0
+  while IFS= read -r line; do
+    case "$line" in
+      "[       OK ] "*) zv_ok "$3 ${line#\[       OK \] }"; n=$((n + 1)) ;;
+      "[  FAILED  ] "*" ms)") zv_fail "$3 ${line#\[  FAILED  \] }"; n=$((n + 1)); failed=1 ;;
+    esac
+  done <<<"$out"
+  if [ "$n" -eq 0 ]; then
+    zv_fail "$3 $name ran" "$(printf '%s' "$out" | tail -n 20)"
+  elif [ "$rc" -ne 0 ] && [ "$failed" -eq 0 ]; then
+    zv_fail "$3 $name exited $rc" "$(printf '%s' "$out" | tail -n 20)"
+  fi
+  printf '%s\n' "$out" | grep -A8 'Failure' | head -n 40
+}
+
+# --- exit hooks and background jobs -----------------------------------------
+# zv_on_exit COMMAND: COMMAND runs when the scenario exits, the latest first
+# (a scenario's own cleanup before the throwaway prefix of zv_standalone goes).
+ZV_EXIT_HOOKS=()
+zv_on_exit() {
+  ZV_EXIT_HOOKS=("$1" "${ZV_EXIT_HOOKS[@]}")
+  trap zv_run_exit_hooks EXIT
+}
+zv_run_exit_hooks() {
+  local hook
+  for hook in "${ZV_EXIT_HOOKS[@]}"; do eval "$hook"; done
+}
+# zv_wait_jobs: waits for the scenario's background jobs, not for the Xvfb
+# or compositor the harness started in this shell (a bare `wait` would).
+zv_wait_jobs() {
+  local job
+  for job in $(jobs -p); do
+    [ "$job" = "${ZV_XVFB_PID:-}" ] || [ "$job" = "${ZV_XCOMPMGR_PID:-}" ] || wait "$job"
+  done
+}
+
 # zv_standalone: a scenario run on its own (bash tests/wine/NAME.sh) gets its
 # own prefix and display, stopped when it exits; inside ./run test nothing happens.
 zv_standalone() {
   [ -n "${ZV_IN_HARNESS:-}" ] && return 0
   zv_wine_start || { echo "scenario: 0 passed, 1 failed"; exit 1; }
-  trap 'zv_wine_stop' EXIT
+  zv_on_exit zv_wine_stop
 }
 
 # zv_virtual_desktop [WxH]: from now on every window of the prefix lives in

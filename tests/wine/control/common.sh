@@ -1,5 +1,6 @@
 # Shared by the control scenarios (tests/wine/control_*.sh): the control's
-# DLL and container, the recording stand-in agent, pages.
+# DLL and container, the recording stand-in agent, pages. Sourced after
+# tools/wine/harness.sh and zv_standalone (it needs the prefix's work folder).
 ZV_CTL_DLL64=$ZV_BUILD64/control/res/Zaduze.dll
 ZV_CTL_DLL32=$ZV_BUILD32/control/res/Zaduze.dll
 ZV_CTL_CONTAINER=$ZV_BUILD64/tools/container/zaduze_container.exe
@@ -14,9 +15,9 @@ ctl_unregister64() { zv_wine64 regsvr32 /s /u "$(zv_winpath "$ZV_CTL_DLL64")" </
 # ctl_set_path FOLDER|"" : the install folder value the control reads.
 ctl_set_path() {
   if [ -z "$1" ]; then
-    zv_wine64 reg delete 'HKCU\SOFTWARE\Zaduze' /v Path /f </dev/null >/dev/null 2>&1
+    zv_reg delete 'HKCU\SOFTWARE\Zaduze' /v Path /f
   else
-    zv_wine64 reg add 'HKCU\SOFTWARE\Zaduze' /v Path /d "$(zv_winpath "$1")" /f </dev/null >/dev/null 2>&1
+    zv_reg add 'HKCU\SOFTWARE\Zaduze' /v Path /d "$(zv_winpath "$1")" /f
   fi
 }
 
