@@ -287,21 +287,6 @@ XmlElement& XmlElement::SetAttribute(std::u16string_view attribute, std::u16stri
   return *this;
 }
 
-bool MemorySink::Open(const std::u16string& target) {
-  if (failOpen) return false;
-  ++opens;
-  path = target;
-  bytes.clear();
-  open_ = true;
-  return true;
-}
-
-bool MemorySink::Write(const void* data, size_t size) {
-  if (!open_) return false;
-  bytes.append(static_cast<const char*>(data), size);
-  return true;
-}
-
 void XmlWriter::SetPath(const std::u16string& path) {
   if (!opened_) path_ = path;
 }

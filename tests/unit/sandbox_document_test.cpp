@@ -15,11 +15,11 @@ std::u16string AsText(const std::string& bytes) {
   return std::u16string(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2);
 }
 
-struct CountingSink : MemorySink {
+struct CountingSink : test::MemorySink {
   int writes = 0;
   bool Write(const void* data, size_t size) override {
     ++writes;
-    return MemorySink::Write(data, size);
+    return test::MemorySink::Write(data, size);
   }
 };
 
@@ -56,13 +56,13 @@ TEST(XmlWriter, DeclarationFirstIndentedLinesOneWriteEach) {
 }
 
 TEST(XmlWriter, NothingWrittenNoFile) {
-  MemorySink sink;
+  test::MemorySink sink;
   { XmlWriter writer(sink); }
   EXPECT_EQ(sink.opens, 0);
 }
 
 TEST(XmlWriter, FailedOpenWritesNothingAndIsRetried) {
-  MemorySink sink;
+  test::MemorySink sink;
   sink.failOpen = true;
   XmlWriter writer(sink);
   EXPECT_FALSE(writer.WriteStartElement(XmlElement(u"registry")));
@@ -74,7 +74,7 @@ TEST(XmlWriter, FailedOpenWritesNothingAndIsRetried) {
 }
 
 TEST(XmlWriter, CloseResetsAndSetPathWaitsForIt) {
-  MemorySink sink;
+  test::MemorySink sink;
   XmlWriter writer(sink);
   writer.SetPath(u"one");
   writer.WriteStartElement(XmlElement(u"a"));

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "agent/sandbox/snapshot_document.h"
 #include "agent/sandbox/snapshot_walk.h"
 #include "common/text/text_util.h"
 
@@ -123,6 +124,33 @@ class MemoryRegistry : public SnapshotSource, public SnapshotTarget {
     return reinterpret_cast<SnapshotKey>(key);
   }
   static MemoryKey* Key(SnapshotKey key) { return reinterpret_cast<MemoryKey*>(key); }
+};
+
+// A snapshot file in memory: the bytes of the last Open, which clears them.
+class MemorySink : public ByteSink {
+ public:
+  bool Open(const std::u16string& target) override {
+    if (failOpen) return false;
+    ++opens;
+    path = target;
+    bytes.clear();
+    open_ = true;
+    return true;
+  }
+  bool Write(const void* data, size_t size) override {
+    if (!open_) return false;
+    bytes.append(static_cast<const char*>(data), size);
+    return true;
+  }
+  void Close() override { open_ = false; }
+
+  std::string bytes;
+  std::u16string path;
+  int opens = 0;
+  bool failOpen = false;  // simulates a file that cannot be created
+
+ private:
+  bool open_ = false;
 };
 
 // A snapshot of `path` written into memory.
