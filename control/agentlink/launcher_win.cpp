@@ -110,9 +110,9 @@ int CZaduzeCtrl::LaunchAgent() {
   if (!PageAllowed() || m_bTearDownPending || m_bClosed) return -1;
   PROCESS_INFORMATION pi;
   if (!StartAgentProcess(BuildSessionCommandLine(SessionCommandOf(m_props)), pi)) return -1;
+  const UniqueKernelHandle thread(pi.hThread);  // not needed
   m_hAgentWnd = FindWindowW(nullptr, W(kAgentWindowTitle));
   m_hAgentProcess.reset(pi.hProcess);
-  CloseHandle(pi.hThread);
   return 0;
 }
 

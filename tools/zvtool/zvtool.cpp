@@ -27,6 +27,7 @@
 #include <cwchar>
 #include <string>
 
+#include "platform/handles.h"
 #include "platform/wide.h"
 #include "platform/window.h"
 
@@ -46,11 +47,10 @@ int Run(int argc, wchar_t** argv) {
     std::printf("error %lu\n", GetLastError());
     return 1;
   }
-  WaitForSingleObject(pi.hProcess, INFINITE);
+  const zv::UniqueKernelHandle thread(pi.hThread), process(pi.hProcess);
+  WaitForSingleObject(process.get(), INFINITE);
   DWORD code = 0;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  GetExitCodeProcess(process.get(), &code);
   std::printf("exit %ld 0x%08lX\n", static_cast<long>(static_cast<LONG>(code)), static_cast<unsigned long>(code));
   return 0;
 }
