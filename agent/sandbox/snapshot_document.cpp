@@ -302,20 +302,22 @@ void XmlWriter::AppendTag(std::u16string& line, const XmlElement& element) const
   }
 }
 
-bool XmlWriter::WriteStartElement(const XmlElement& element) {
-  ++depth_;
+void XmlWriter::StartTagLine(const XmlElement& element) {
   line_.assign(static_cast<size_t>(depth_), u' ');
   line_ += u'<';
   AppendTag(line_, element);
+}
+
+bool XmlWriter::WriteStartElement(const XmlElement& element) {
+  ++depth_;
+  StartTagLine(element);
   line_ += u">\r\n";
   return WriteLine(line_);
 }
 
 bool XmlWriter::WriteEmptyElement(const XmlElement& element) {
   ++depth_;
-  line_.assign(static_cast<size_t>(depth_), u' ');
-  line_ += u'<';
-  AppendTag(line_, element);
+  StartTagLine(element);
   line_ += u"/>\r\n";
   const bool ok = WriteLine(line_);
   --depth_;

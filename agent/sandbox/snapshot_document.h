@@ -123,6 +123,8 @@ class XmlWriter {
 
  private:
   void AppendTag(std::u16string& line, const XmlElement& element) const;
+  // line_ becomes the element's tag, indented by the depth, without its end.
+  void StartTagLine(const XmlElement& element);
 
   ByteSink& sink_;
   std::u16string path_;

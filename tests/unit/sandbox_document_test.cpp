@@ -9,11 +9,9 @@
 namespace zv {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-std::u16string AsText(const std::string& bytes) {
-  return std::u16string(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2);
-}
+using test::AsText;
+using test::Bytes;
+using test::Units;
 
 struct CountingSink : test::MemorySink {
   int writes = 0;
@@ -135,15 +133,6 @@ TEST(RootNames, FiveRootsIgnoringCase) {
   EXPECT_EQ(RootKeyFromName(u"Hkey_Current_Config"), RootKey::CurrentConfig);
   for (const char16_t* other : {u"HKCU", u"", u"HKEY_CURRENT_USER ", u"HKEY_PERFORMANCE_DATA"})
     EXPECT_EQ(RootKeyFromName(other), RootKey::None) << ToUtf8(other);
-}
-
-Bytes Units(std::u16string_view text) {
-  Bytes out;
-  for (char16_t c : text) {
-    out.push_back(static_cast<uint8_t>(c & 0xFF));
-    out.push_back(static_cast<uint8_t>(c >> 8));
-  }
-  return out;
 }
 
 struct FormatCase {

@@ -175,6 +175,23 @@ inline RestoreOutcome RestoreFromMemory(MemoryRegistry& registry, const std::str
   return RestoreSnapshot(reader, registry, contents);
 }
 
+using Bytes = std::vector<uint8_t>;
+
+// The text's code units as little-endian bytes, as a REG_SZ value holds them.
+inline Bytes Units(std::u16string_view text) {
+  Bytes out;
+  for (char16_t c : text) {
+    out.push_back(static_cast<uint8_t>(c & 0xFF));
+    out.push_back(static_cast<uint8_t>(c >> 8));
+  }
+  return out;
+}
+
+// A snapshot file's bytes as the UTF-16 text they hold.
+inline std::u16string AsText(const std::string& bytes) {
+  return std::u16string(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2);
+}
+
 inline std::string Utf16Bytes(std::u16string_view text) {
   return std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2);
 }
