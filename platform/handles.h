@@ -53,6 +53,11 @@ struct FileHandleTraits {  // CreateFile and Toolhelp snapshots report INVALID_H
   static pointer invalid() { return INVALID_HANDLE_VALUE; }
   static void close(pointer h) { ::CloseHandle(h); }
 };
+struct FindTraits {  // FindFirstFile reports INVALID_HANDLE_VALUE
+  using pointer = HANDLE;
+  static pointer invalid() { return INVALID_HANDLE_VALUE; }
+  static void close(pointer h) { ::FindClose(h); }
+};
 struct RegKeyTraits {
   using pointer = HKEY;
   static pointer invalid() { return nullptr; }
@@ -65,6 +70,13 @@ struct HookTraits {
 };
 struct GdiObjectTraits {
   using pointer = HGDIOBJ;
+  static pointer invalid() { return nullptr; }
+  static void close(pointer h) { ::DeleteObject(h); }
+};
+// A GDI object of one type (font, bitmap, pen), so that get() needs no cast.
+template <typename Handle>
+struct TypedGdiObjectTraits {
+  using pointer = Handle;
   static pointer invalid() { return nullptr; }
   static void close(pointer h) { ::DeleteObject(h); }
 };
@@ -91,12 +103,47 @@ struct LibraryTraits {
 
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
+using UniqueFind = UniqueHandle<FindTraits>;
 using UniqueRegKey = UniqueHandle<RegKeyTraits>;
 using UniqueHook = UniqueHandle<HookTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
+using UniqueFont = UniqueHandle<TypedGdiObjectTraits<HFONT>>;
+using UniqueBitmap = UniqueHandle<TypedGdiObjectTraits<HBITMAP>>;
+using UniquePen = UniqueHandle<TypedGdiObjectTraits<HPEN>>;
 using UniqueMenu = UniqueHandle<MenuTraits>;
 using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
 using UniqueLocalMemory = UniqueHandle<LocalMemoryTraits>;
 using UniqueLibrary = UniqueHandle<LibraryTraits>;
+
+// A window's device context from GetDC, given back with ReleaseDC.
+class WindowDc {
+ public:
+  explicit WindowDc(HWND window) : window_(window), dc_(::GetDC(window)) {}
+  WindowDc(const WindowDc&) = delete;
+  WindowDc& operator=(const WindowDc&) = delete;
+  ~WindowDc() {
+    if (dc_ != nullptr) ::ReleaseDC(window_, dc_);
+  }
+  HDC get() const { return dc_; }
+  explicit operator bool() const { return dc_ != nullptr; }
+
+ private:
+  HWND window_;
+  HDC dc_;
+};
+
+// An object selected into a device context for a scope: the object that was
+// selected before goes back in at the end.
+class ScopedSelection {
+ public:
+  ScopedSelection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(::SelectObject(dc, object)) {}
+  ScopedSelection(const ScopedSelection&) = delete;
+  ScopedSelection& operator=(const ScopedSelection&) = delete;
+  ~ScopedSelection() { ::SelectObject(dc_, previous_); }
+
+ private:
+  HDC dc_;
+  HGDIOBJ previous_;
+};
 
 }  // namespace zv

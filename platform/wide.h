@@ -12,6 +12,10 @@ namespace zv {
 
 inline const wchar_t* W(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 inline wchar_t* W(std::u16string& text) { return reinterpret_cast<wchar_t*>(text.data()); }
+// A zero-terminated UTF-16 constant (for example a class name or value name).
+inline const wchar_t* W(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
+// The code units of a view, not zero-terminated: for calls that take a length.
+inline const wchar_t* WData(std::u16string_view text) { return reinterpret_cast<const wchar_t*>(text.data()); }
 
 inline std::u16string U16(const wchar_t* text) {
   return text ? std::u16string(reinterpret_cast<const char16_t*>(text)) : std::u16string();

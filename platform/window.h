@@ -90,6 +90,12 @@ class Dialog {
   bool modal_ = false;
 };
 
+// A window's text and class name as GetWindowTextW and GetClassNameW give them
+// with a buffer of `capacity` code units (terminator included): a longer text
+// is cut to capacity - 1 code units; empty when the call fails.
+std::u16string WindowText(HWND window, int capacity);
+std::u16string WindowClassName(HWND window, int capacity);
+
 // MessageBoxW with the process's usual title; returns the button pressed.
 int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& title, UINT type);
 

@@ -3,6 +3,8 @@
 #include <set>
 #include <string>
 
+#include "platform/wide.h"
+
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace zv {
@@ -25,6 +27,20 @@ std::set<RegisteredClass>& Registered() {
 constexpr wchar_t kObjectProp[] = L"zv.Window";
 
 }  // namespace
+
+std::u16string WindowText(HWND window, int capacity) {
+  std::u16string text(static_cast<size_t>(capacity > 0 ? capacity : 1), u'\0');
+  const int length = GetWindowTextW(window, W(text), capacity);
+  text.resize(length > 0 ? static_cast<size_t>(length) : 0);
+  return text;
+}
+
+std::u16string WindowClassName(HWND window, int capacity) {
+  std::u16string name(static_cast<size_t>(capacity > 0 ? capacity : 1), u'\0');
+  const int length = GetClassNameW(window, W(name), capacity);
+  name.resize(length > 0 ? static_cast<size_t>(length) : 0);
+  return name;
+}
 
 Window::~Window() { Destroy(); }
 
@@ -100,9 +116,7 @@ LRESULT CALLBACK Window::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
   if (self == nullptr) {
     // A window of one of our classes created by somebody else (a dialog
     // template naming the class): plain default handling.
-    wchar_t name[256] = {};
-    GetClassNameW(hwnd, name, 256);
-    auto found = Registered().find(RegisteredClass{name, nullptr});
+    auto found = Registered().find(RegisteredClass{Wide(WindowClassName(hwnd, 256)), nullptr});
     if (found != Registered().end() && found->base != nullptr)
       return CallWindowProcW(found->base, hwnd, msg, wParam, lParam);
     return DefWindowProcW(hwnd, msg, wParam, lParam);

@@ -27,14 +27,15 @@ bool CMainFrame::LoadFrame() {
   WindowClass cls;  // no class style, cursor, brush or icon
   cls.name = L"ZedudeVeriFrame";
   const RECT rect{CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT};
-  HMENU menu = LoadMenuW(ThisModule(), MAKEINTRESOURCEW(IDR_MAINFRAME));
-  if (!Create(cls, 0, title, WS_CAPTION | kAddToTitle, rect, nullptr, menu)) {
-    // A window that came into being and failed later took its menu with it;
-    // only a menu that never got a window is still ours.
-    if (menu && IsMenu(menu)) DestroyMenu(menu);
-    return false;
+  UniqueMenu menu(LoadMenuW(ThisModule(), MAKEINTRESOURCEW(IDR_MAINFRAME)));
+  if (Create(cls, 0, title, WS_CAPTION | kAddToTitle, rect, nullptr, menu.get())) {
+    menu.release();  // the window's now
+    return true;
   }
-  return true;
+  // A window that came into being and failed later took its menu with it;
+  // only a menu that never got a window is still ours.
+  if (menu && !IsMenu(menu.get())) menu.release();
+  return false;
 }
 
 void CMainFrame::CloseFrame() { Destroy(); }

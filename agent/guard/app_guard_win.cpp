@@ -14,24 +14,13 @@
 #include "common/text/text_util.h"
 #include "platform/handles.h"
 #include "platform/wide.h"
+#include "platform/window.h"
 
 namespace zv {
 
 namespace {
 
 constexpr int kTextBuffer = 255;
-
-std::u16string WindowText(HWND window) {
-  wchar_t text[kTextBuffer] = {};
-  const int length = GetWindowTextW(window, text, kTextBuffer);
-  return U16(text, length > 0 ? static_cast<size_t>(length) : 0);
-}
-
-std::u16string ClassName(HWND window) {
-  wchar_t name[kTextBuffer] = {};
-  const int length = GetClassNameW(window, name, kTextBuffer);
-  return U16(name, length > 0 ? static_cast<size_t>(length) : 0);
-}
 
 // Each fact of another program's window costs a round trip to the window
 // server, so a fact is read only when the decision still depends on it.
@@ -67,7 +56,7 @@ struct Pass {
 // The close rule's verdict and the upper-case image name. The title is only
 // needed for the log line of a window that is closed, so it is read there.
 AppVerdict Judge(HWND window, const ProcessTable& processes, std::u16string& upperImage) {
-  const std::u16string className = ClassName(window);
+  const std::u16string className = WindowClassName(window, kTextBuffer);
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
   upperImage = ToUpperAscii(processes.ImageName(pid));
@@ -80,7 +69,7 @@ BOOL CALLBACK CloseProc(HWND window, LPARAM param) {
     std::u16string upperImage;
     if (Judge(window, reinterpret_cast<Pass*>(param)->processes, upperImage) != AppVerdict::kCheat) return TRUE;
     PostMessageW(window, WM_CLOSE, 0, 0);  // a window gone meanwhile just fails
-    FILE_LOG(logDEBUG) << LogText(KilledAppLine(WindowText(window), upperImage));
+    FILE_LOG(logDEBUG) << LogText(KilledAppLine(WindowText(window, kTextBuffer), upperImage));
   } catch (...) {
     // Nothing may escape into EnumWindows (out of memory for one window): the
     // next window and the next tick try again.

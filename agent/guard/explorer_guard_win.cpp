@@ -17,32 +17,23 @@
 #include "common/text/text_util.h"
 #include "platform/handles.h"
 #include "platform/wide.h"
+#include "platform/window.h"
 
 namespace zv {
 
 namespace {
 
-const wchar_t* Wc(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
-
 std::u16string UpperText(const UniqueBstr& text) { return ToUpperAscii(U16(text.get(), text.length())); }
-
-std::u16string ClassName(HWND window, int buffer) {
-  std::wstring name(static_cast<size_t>(buffer), L'\0');
-  const int length = GetClassNameW(window, name.data(), buffer);
-  return U16(name.c_str(), length > 0 ? static_cast<size_t>(length) : 0);
-}
 
 // The tab of `top` that shows the page: the first "TabWindowClass" child of
 // a "Frame Tab" child whose text begins with the title. Null when none does.
 HWND FindPageTab(HWND top, const std::u16string& upperTitle) {
   if (!top) return nullptr;  // a null parent would search the desktop's windows
-  for (HWND container = FindWindowExW(top, nullptr, Wc(kTabContainerClass), nullptr); container;
-       container = FindWindowExW(top, container, Wc(kTabContainerClass), nullptr)) {
-    for (HWND tab = FindWindowExW(container, nullptr, Wc(kTabWindowClass), nullptr); tab;
-         tab = FindWindowExW(container, tab, Wc(kTabWindowClass), nullptr)) {
-      wchar_t text[255] = {};
-      const int length = GetWindowTextW(tab, text, 255);
-      if (TabShowsPage(ToUpperAscii(U16(text, length > 0 ? static_cast<size_t>(length) : 0)), upperTitle)) return tab;
+  for (HWND container = FindWindowExW(top, nullptr, W(kTabContainerClass), nullptr); container;
+       container = FindWindowExW(top, container, W(kTabContainerClass), nullptr)) {
+    for (HWND tab = FindWindowExW(container, nullptr, W(kTabWindowClass), nullptr); tab;
+         tab = FindWindowExW(container, tab, W(kTabWindowClass), nullptr)) {
+      if (TabShowsPage(ToUpperAscii(WindowText(tab, 255)), upperTitle)) return tab;
     }
   }
   return nullptr;
@@ -152,7 +143,7 @@ void DisableBrowserToolbars(HWND start) {
   constexpr int kClassBuffer = 60;
   HWND ownTab = nullptr;
   for (HWND w = GetParent(start); w; w = GetParent(w)) {
-    if (ClassName(w, kClassBuffer) == kTabWindowClass) {
+    if (WindowClassName(w, kClassBuffer) == kTabWindowClass) {
       ownTab = w;
       break;
     }
@@ -161,7 +152,7 @@ void DisableBrowserToolbars(HWND start) {
   for (HWND w = GetParent(start); w; w = GetParent(w)) top = w;
   if (!top) return;
   for (HWND child = GetWindow(top, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    if (ClassifyToolbarChild(ClassName(child, kClassBuffer), child == ownTab) == ToolbarChildAction::kDisable)
+    if (ClassifyToolbarChild(WindowClassName(child, kClassBuffer), child == ownTab) == ToolbarChildAction::kDisable)
       EnableWindow(child, FALSE);
   }
 }

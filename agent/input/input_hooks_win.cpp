@@ -127,11 +127,11 @@ DWORD WINAPI HookThreadProc(void* param) {
 }
 
 // Used from one thread at a time (the caller of start and stop).
-HANDLE g_thread = nullptr;
+UniqueKernelHandle g_thread;
 DWORD g_threadId = 0;
 
 bool EnsureThread() {
-  if (g_thread != nullptr) return true;
+  if (g_thread) return true;
   UniqueKernelHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!ready) return false;
   ThreadStart start{ready.get(), g_watchdogPeriod.load()};
@@ -139,17 +139,16 @@ bool EnsureThread() {
   HANDLE thread = CreateThread(nullptr, 0, HookThreadProc, &start, 0, &id);
   if (thread == nullptr) return false;
   WaitForSingleObject(ready.get(), INFINITE);
-  g_thread = thread;
+  g_thread.reset(thread);
   g_threadId = id;
   return true;
 }
 
 void EndThreadWhenIdle() {
-  if (g_thread == nullptr || g_hKeyboardHook.load() != nullptr || g_hMouseHook.load() != nullptr) return;
+  if (!g_thread || g_hKeyboardHook.load() != nullptr || g_hMouseHook.load() != nullptr) return;
   PostThreadMessageW(g_threadId, WM_QUIT, 0, 0);
-  WaitForSingleObject(g_thread, INFINITE);
-  CloseHandle(g_thread);
-  g_thread = nullptr;
+  WaitForSingleObject(g_thread.get(), INFINITE);
+  g_thread.reset();
   g_threadId = 0;
 }
 

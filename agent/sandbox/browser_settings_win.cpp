@@ -15,7 +15,7 @@ constexpr REGSAM kListAccess = KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE;
 
 std::string ThreadAnsi(std::u16string_view text) {
   if (text.empty()) return {};
-  const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
+  const wchar_t* wide = WData(text);
   const int length = static_cast<int>(text.size());
   const int size = WideCharToMultiByte(CP_THREAD_ACP, 0, wide, length, nullptr, 0, nullptr, nullptr);
   std::string out(size > 0 ? size : 0, '\0');
@@ -59,7 +59,7 @@ void ApplyBrowserSecuritySettings(std::vector<std::u16string>& extSettingKeys) {
     UniqueRegKey zone;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, W(std::u16string(kTrustedZoneKey)), 0, KEY_SET_VALUE, zone.put()) ==
         ERROR_SUCCESS) {
-      for (const auto& value : TrustedZonePolicy()) WriteDword(zone.get(), reinterpret_cast<const wchar_t*>(value.name), value.data);
+      for (const auto& value : TrustedZonePolicy()) WriteDword(zone.get(), W(value.name), value.data);
     }
   }
 

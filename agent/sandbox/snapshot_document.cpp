@@ -287,21 +287,6 @@ XmlElement& XmlElement::SetAttribute(std::u16string_view attribute, std::u16stri
   return *this;
 }
 
-bool MemorySink::Open(const std::u16string& target) {
-  if (failOpen) return false;
-  ++opens;
-  path = target;
-  bytes.clear();
-  open_ = true;
-  return true;
-}
-
-bool MemorySink::Write(const void* data, size_t size) {
-  if (!open_) return false;
-  bytes.append(static_cast<const char*>(data), size);
-  return true;
-}
-
 void XmlWriter::SetPath(const std::u16string& path) {
   if (!opened_) path_ = path;
 }
@@ -317,20 +302,22 @@ void XmlWriter::AppendTag(std::u16string& line, const XmlElement& element) const
   }
 }
 
-bool XmlWriter::WriteStartElement(const XmlElement& element) {
-  ++depth_;
+void XmlWriter::StartTagLine(const XmlElement& element) {
   line_.assign(static_cast<size_t>(depth_), u' ');
   line_ += u'<';
   AppendTag(line_, element);
+}
+
+bool XmlWriter::WriteStartElement(const XmlElement& element) {
+  ++depth_;
+  StartTagLine(element);
   line_ += u">\r\n";
   return WriteLine(line_);
 }
 
 bool XmlWriter::WriteEmptyElement(const XmlElement& element) {
   ++depth_;
-  line_.assign(static_cast<size_t>(depth_), u' ');
-  line_ += u'<';
-  AppendTag(line_, element);
+  StartTagLine(element);
   line_ += u"/>\r\n";
   const bool ok = WriteLine(line_);
   --depth_;

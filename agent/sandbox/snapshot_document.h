@@ -96,21 +96,6 @@ class ByteSink {
   virtual void Close() = 0;
 };
 
-class MemorySink : public ByteSink {
- public:
-  bool Open(const std::u16string& path) override;
-  bool Write(const void* data, size_t size) override;
-  void Close() override { open_ = false; }
-
-  std::string bytes;
-  std::u16string path;
-  int opens = 0;
-  bool failOpen = false;  // simulates a file that cannot be created
-
- private:
-  bool open_ = false;
-};
-
 // Writes a snapshot line by line: every line is one sink write of its whole
 // text, CR LF included. The sink is opened at the first line, and the
 // declaration goes in front of that line, so a writer that writes nothing
@@ -138,6 +123,8 @@ class XmlWriter {
 
  private:
   void AppendTag(std::u16string& line, const XmlElement& element) const;
+  // line_ becomes the element's tag, indented by the depth, without its end.
+  void StartTagLine(const XmlElement& element);
 
   ByteSink& sink_;
   std::u16string path_;

@@ -2,6 +2,7 @@
 
 #include "agent/sandbox/snapshot_recovery.h"
 #include "agent/sandbox/snapshot_walk.h"
+#include "platform/handles.h"
 #include "platform/wide.h"
 
 namespace zv {
@@ -9,12 +10,13 @@ namespace zv {
 std::vector<std::u16string> ListPendingSnapshots(const std::u16string& folder) {
   std::vector<std::u16string> files;
   WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW(W(folder + u"\\*.xml"), &data);
-  if (find == INVALID_HANDLE_VALUE) return {};
-  do {
-    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) files.push_back(U16(data.cFileName));
-  } while (FindNextFileW(find, &data));
-  FindClose(find);
+  {
+    const UniqueFind find(FindFirstFileW(W(folder + u"\\*.xml"), &data));
+    if (!find) return {};
+    do {
+      if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) files.push_back(U16(data.cFileName));
+    } while (FindNextFileW(find.get(), &data));
+  }
   return PendingSnapshotNames(files);
 }
 

@@ -1,18 +1,13 @@
 #include "agent/sandbox/trusted_sites.h"
 
+#include "common/text/text_util.h"
+
 #include <string>
 
 namespace zv {
 
 namespace {
 constexpr char16_t kZoneMap[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap\\";
-}
-
-std::u16string ToLowerAscii(std::u16string_view text) {
-  std::u16string out(text);
-  for (auto& c : out)
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-  return out;
 }
 
 SiteText SplitSiteText(std::u16string_view text) {

@@ -37,7 +37,4 @@ std::u16string RangesKeyPath();
 std::optional<int> RangeNumberFromKeyName(std::u16string_view name);
 std::u16string DomainKeyPath(const DomainHost& host);
 
-// Letters A to Z become a to z.
-std::u16string ToLowerAscii(std::u16string_view text);
-
 }  // namespace zv

@@ -3,6 +3,7 @@
 
 #include "agent/sandbox/sandbox_commands.h"
 #include "agent/sandbox/trusted_sites.h"
+#include "common/text/text_util.h"
 #include "platform/handles.h"
 #include "platform/wide.h"
 
@@ -22,7 +23,7 @@ void WriteZone(HKEY key, const std::u16string& scheme) {
 std::optional<std::u16string> ReadRangeAddress(HKEY key) {
   BYTE data[255];
   DWORD size = sizeof data, type = 0;
-  if (RegQueryValueExW(key, W(std::u16string(kRangeAddressValue)), nullptr, &type, data, &size) != ERROR_SUCCESS)
+  if (RegQueryValueExW(key, W(kRangeAddressValue), nullptr, &type, data, &size) != ERROR_SUCCESS)
     return std::nullopt;
   std::u16string text(reinterpret_cast<const char16_t*>(data), size / 2);
   while (!text.empty() && text.back() == u'\0') text.pop_back();

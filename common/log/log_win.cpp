@@ -5,6 +5,7 @@
 #include <time.h>
 
 #include "common/log/log.h"
+#include "platform/wide.h"
 
 std::string NowTime() {
   char text[200];
@@ -35,7 +36,7 @@ bool OpenLogFile(const std::string& folder, const std::string& suffix) {
 
 std::string LogText(std::u16string_view text) {
   if (text.empty()) return {};
-  const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
+  const wchar_t* wide = zv::WData(text);
   const int size = static_cast<int>(text.size());
   const int needed = WideCharToMultiByte(CP_ACP, 0, wide, size, nullptr, 0, nullptr, nullptr);
   if (needed <= 0) return {};

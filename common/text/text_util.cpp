@@ -12,6 +12,14 @@ std::u16string ToUpperAscii(std::u16string_view text) {
   return out;
 }
 
+char16_t AsciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
+
+std::u16string ToLowerAscii(std::u16string_view text) {
+  std::u16string out(text);
+  for (auto& c : out) c = AsciiLower(c);
+  return out;
+}
+
 bool EqualsIgnoreCaseAscii(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)

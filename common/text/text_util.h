@@ -16,6 +16,10 @@ namespace zv {
 char16_t AsciiUpper(char16_t c);
 std::u16string ToUpperAscii(std::u16string_view text);
 
+// Letters A to Z become a to z; every other code unit stays as it is.
+char16_t AsciiLower(char16_t c);
+std::u16string ToLowerAscii(std::u16string_view text);
+
 // Case-insensitive comparison that folds only the letters a to z.
 bool EqualsIgnoreCaseAscii(std::u16string_view a, std::u16string_view b);
 

@@ -110,9 +110,9 @@ int CZaduzeCtrl::LaunchAgent() {
   if (!PageAllowed() || m_bTearDownPending || m_bClosed) return -1;
   PROCESS_INFORMATION pi;
   if (!StartAgentProcess(BuildSessionCommandLine(SessionCommandOf(m_props)), pi)) return -1;
-  m_hAgentWnd = FindWindowW(nullptr, reinterpret_cast<const wchar_t*>(kAgentWindowTitle));
+  const UniqueKernelHandle thread(pi.hThread);  // not needed
+  m_hAgentWnd = FindWindowW(nullptr, W(kAgentWindowTitle));
   m_hAgentProcess.reset(pi.hProcess);
-  CloseHandle(pi.hThread);
   return 0;
 }
 
@@ -142,7 +142,7 @@ short CZaduzeCtrl::StopZaduzeApp() {
 }
 
 void CZaduzeCtrl::OnSuperviseTimer() {
-  if (m_hAgentWnd == nullptr) m_hAgentWnd = FindWindowW(nullptr, reinterpret_cast<const wchar_t*>(kAgentWindowTitle));
+  if (m_hAgentWnd == nullptr) m_hAgentWnd = FindWindowW(nullptr, W(kAgentWindowTitle));
   if (m_hAgentWnd == nullptr) {
     FILE_LOG(logINFO) << "failed to find tray app : trying to restart ZaduzeApp";
     if (LaunchAgent() == 0) {

@@ -1,16 +1,10 @@
 #include "control/ocx/site_policy.h"
 
+#include "common/text/text_util.h"
+
 namespace zv {
 
 namespace {
-
-char16_t LowerAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
-
-std::u16string Lower(std::u16string_view text) {
-  std::u16string out(text);
-  for (auto& c : out) c = LowerAscii(c);
-  return out;
-}
 
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
 
@@ -59,7 +53,7 @@ bool SplitHostPort(std::u16string_view authority, std::u16string& host, int& por
     port = *parsed;
     authority = authority.substr(0, colon);
   }
-  host = Lower(authority);
+  host = ToLowerAscii(authority);
   return true;
 }
 
@@ -70,7 +64,7 @@ std::optional<SiteRule> ParseSiteRule(std::u16string_view entry) {
   SiteRule rule;
   const size_t sep = entry.find(u"://");
   if (sep != std::u16string_view::npos) {
-    rule.scheme = Lower(entry.substr(0, sep));
+    rule.scheme = ToLowerAscii(entry.substr(0, sep));
     if (rule.scheme != u"http" && rule.scheme != u"https") return std::nullopt;
     entry.remove_prefix(sep + 3);
   }
@@ -103,7 +97,7 @@ std::optional<PageOrigin> ParsePageOrigin(std::u16string_view url) {
   const size_t sep = url.find(u"://");
   if (sep == std::u16string_view::npos) return std::nullopt;
   PageOrigin origin;
-  origin.scheme = Lower(url.substr(0, sep));
+  origin.scheme = ToLowerAscii(url.substr(0, sep));
   if (origin.scheme != u"http" && origin.scheme != u"https") return std::nullopt;
   std::u16string_view rest = url.substr(sep + 3);
   const size_t end = rest.find_first_of(u"/?#");

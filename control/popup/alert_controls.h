@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include "platform/handles.h"
 #include "platform/window.h"
 
 namespace zv {
@@ -42,7 +43,7 @@ class CAlertLabel : public Window {
 
  private:
   bool EraseBackground(HDC dc);
-  HBITMAP m_hBackground = nullptr;  // the parent's pixels under the control, taken once
+  UniqueBitmap m_hBackground;  // the parent's pixels under the control, taken once
 };
 
 class CAlertHyperlink : public CAlertLabel {
@@ -65,7 +66,7 @@ class CAlertHyperlink : public CAlertLabel {
   bool m_bUnderlineNormal = false;
   bool m_bUnderlineHover = true;
   bool m_bHovering = false;
-  HFONT m_hUnderlineFont = nullptr;  // owned, made on first need
+  UniqueFont m_hUnderlineFont;  // made on first need
   HFONT m_hPlainFont = nullptr;      // the control's own font (not owned)
 };
 
@@ -85,8 +86,7 @@ class CAlertPictureCtrl : public CAlertLabel {
 
  private:
   COLORREF m_crTransparent = RGB(192, 192, 192);
-  HBITMAP m_hBitmap = nullptr;
-  bool m_bOwnsBitmap = false;
+  UniqueBitmap m_hBitmap;  // loaded by SetBitmap
   int m_nWidth = 0;
   int m_nHeight = 0;
 };

@@ -1,5 +1,7 @@
 #include "control/popup/alert_controls.h"
 
+#include "platform/handles.h"
+
 namespace zv {
 
 // ---------------------------------------------------------------------------
@@ -13,27 +15,23 @@ void DrawTransparentBitmap(HBITMAP bitmap, int width, int height, HDC dc, int x,
   const COLORREF oldText = SetTextColor(dc, RGB(0, 0, 0));
   const COLORREF oldBack = SetBkColor(dc, RGB(255, 255, 255));
 
-  const HDC pictureDc = CreateCompatibleDC(dc);
-  const HDC maskDc = CreateCompatibleDC(dc);
-  const HBITMAP mask = CreateBitmap(width, height, 1, 1, nullptr);
-  if (pictureDc != nullptr && maskDc != nullptr && mask != nullptr) {
-    const HGDIOBJ oldPicture = SelectObject(pictureDc, bitmap);
-    const HGDIOBJ oldMask = SelectObject(maskDc, mask);
-    // Colour to monochrome: pixels of the source's background colour become 1.
-    const COLORREF oldPictureBack = SetBkColor(pictureDc, transparent);
-    BitBlt(maskDc, 0, 0, width, height, pictureDc, 0, 0, SRCCOPY);
-    SetBkColor(pictureDc, oldPictureBack);
+  {
+    const UniqueMemoryDc pictureDc(CreateCompatibleDC(dc));
+    const UniqueMemoryDc maskDc(CreateCompatibleDC(dc));
+    const UniqueBitmap mask(CreateBitmap(width, height, 1, 1, nullptr));
+    if (pictureDc && maskDc && mask) {
+      const ScopedSelection picture(pictureDc.get(), bitmap);
+      const ScopedSelection maskSelection(maskDc.get(), mask.get());
+      // Colour to monochrome: pixels of the source's background colour become 1.
+      const COLORREF oldPictureBack = SetBkColor(pictureDc.get(), transparent);
+      BitBlt(maskDc.get(), 0, 0, width, height, pictureDc.get(), 0, 0, SRCCOPY);
+      SetBkColor(pictureDc.get(), oldPictureBack);
 
-    BitBlt(dc, x, y, width, height, pictureDc, 0, 0, SRCINVERT);
-    BitBlt(dc, x, y, width, height, maskDc, 0, 0, SRCAND);
-    BitBlt(dc, x, y, width, height, pictureDc, 0, 0, SRCINVERT);
-
-    SelectObject(maskDc, oldMask);
-    SelectObject(pictureDc, oldPicture);
+      BitBlt(dc, x, y, width, height, pictureDc.get(), 0, 0, SRCINVERT);
+      BitBlt(dc, x, y, width, height, maskDc.get(), 0, 0, SRCAND);
+      BitBlt(dc, x, y, width, height, pictureDc.get(), 0, 0, SRCINVERT);
+    }
   }
-  if (mask != nullptr) DeleteObject(mask);
-  if (maskDc != nullptr) DeleteDC(maskDc);
-  if (pictureDc != nullptr) DeleteDC(pictureDc);
 
   SetTextColor(dc, oldText);
   SetBkColor(dc, oldBack);
@@ -43,8 +41,8 @@ void DrawTransparentBitmap(HBITMAP bitmap, int width, int height, HDC dc, int x,
 // CAlertLabel
 
 CAlertLabel::~CAlertLabel() {
+  // The window goes before the saved background.
   Destroy();
-  if (m_hBackground != nullptr) DeleteObject(m_hBackground);
 }
 
 bool CAlertLabel::Attach(HWND dialog, int id) { return Subclass(GetDlgItem(dialog, id)); }
@@ -82,29 +80,24 @@ bool CAlertLabel::EraseBackground(HDC dc) {
   MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&rect), 2);
   const int width = rect.right - rect.left;
   const int height = rect.bottom - rect.top;
-  if (m_hBackground == nullptr) {
+  if (!m_hBackground) {
     // The parent has painted its background by now, unless it is not on
     // screen yet: then there is nothing worth saving.
     if (!IsWindowVisible(parent)) return true;
-    const HDC parentDc = GetDC(parent);
-    if (parentDc == nullptr) return true;
-    const HDC memDc = CreateCompatibleDC(parentDc);
-    m_hBackground = CreateCompatibleBitmap(parentDc, width, height);
-    if (memDc != nullptr && m_hBackground != nullptr) {
-      const HGDIOBJ old = SelectObject(memDc, m_hBackground);
-      BitBlt(memDc, 0, 0, width, height, parentDc, rect.left, rect.top, SRCCOPY);
-      SelectObject(memDc, old);
+    const WindowDc parentDc(parent);
+    if (!parentDc) return true;
+    const UniqueMemoryDc memDc(CreateCompatibleDC(parentDc.get()));
+    m_hBackground.reset(CreateCompatibleBitmap(parentDc.get(), width, height));
+    if (memDc && m_hBackground) {
+      const ScopedSelection background(memDc.get(), m_hBackground.get());
+      BitBlt(memDc.get(), 0, 0, width, height, parentDc.get(), rect.left, rect.top, SRCCOPY);
     }
-    if (memDc != nullptr) DeleteDC(memDc);
-    ReleaseDC(parent, parentDc);
     return true;
   }
-  const HDC memDc = CreateCompatibleDC(dc);
-  if (memDc == nullptr) return true;
-  const HGDIOBJ old = SelectObject(memDc, m_hBackground);
-  BitBlt(dc, 0, 0, width, height, memDc, 0, 0, SRCCOPY);
-  SelectObject(memDc, old);
-  DeleteDC(memDc);
+  const UniqueMemoryDc memDc(CreateCompatibleDC(dc));
+  if (!memDc) return true;
+  const ScopedSelection background(memDc.get(), m_hBackground.get());
+  BitBlt(dc, 0, 0, width, height, memDc.get(), 0, 0, SRCCOPY);
   return true;
 }
 
@@ -114,7 +107,6 @@ bool CAlertLabel::EraseBackground(HDC dc) {
 CAlertHyperlink::~CAlertHyperlink() {
   // The window must not keep a font that is about to go.
   Destroy();
-  if (m_hUnderlineFont != nullptr) DeleteObject(m_hUnderlineFont);
 }
 
 void CAlertHyperlink::SetUnderline(bool normal, bool hover, bool redraw) {
@@ -137,16 +129,16 @@ LRESULT CAlertHyperlink::OnCtlColor(HDC dc) {
   SetTextColor(dc, m_bHovering ? m_crHover : m_crText);
   const bool underline = m_bHovering ? m_bUnderlineHover : m_bUnderlineNormal;
   const HFONT current = reinterpret_cast<HFONT>(SendMessageW(hwnd(), WM_GETFONT, 0, 0));
-  if (current != m_hUnderlineFont || m_hPlainFont == nullptr) m_hPlainFont = current;
-  if (underline && m_hUnderlineFont == nullptr) {
+  if (current != m_hUnderlineFont.get() || m_hPlainFont == nullptr) m_hPlainFont = current;
+  if (underline && !m_hUnderlineFont) {
     LOGFONTW font{};
     const HGDIOBJ source = m_hPlainFont != nullptr ? m_hPlainFont : GetStockObject(DEFAULT_GUI_FONT);
     if (GetObjectW(source, sizeof font, &font) != 0) {
       font.lfUnderline = TRUE;
-      m_hUnderlineFont = CreateFontIndirectW(&font);
+      m_hUnderlineFont.reset(CreateFontIndirectW(&font));
     }
   }
-  const HFONT wanted = underline && m_hUnderlineFont != nullptr ? m_hUnderlineFont : m_hPlainFont;
+  const HFONT wanted = underline && m_hUnderlineFont ? m_hUnderlineFont.get() : m_hPlainFont;
   if (wanted != nullptr) {
     SelectObject(dc, wanted);
     // The static control selects its own font after asking for colours:
@@ -205,32 +197,29 @@ LRESULT CAlertHyperlink::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 // CAlertPictureCtrl
 
 CAlertPictureCtrl::~CAlertPictureCtrl() {
+  // The window goes before its bitmap.
   Destroy();
-  if (m_bOwnsBitmap && m_hBitmap != nullptr) DeleteObject(m_hBitmap);
 }
 
 bool CAlertPictureCtrl::SetBitmap(int resourceId, bool redraw) {
   if (hwnd() == nullptr) return false;
-  if (m_bOwnsBitmap && m_hBitmap != nullptr) {
+  if (m_hBitmap) {
     // Take it away from the control before it goes.
     SendMessageW(hwnd(), STM_SETIMAGE, IMAGE_BITMAP, 0);
-    DeleteObject(m_hBitmap);
+    m_hBitmap.reset();
   }
-  m_hBitmap = nullptr;
-  m_bOwnsBitmap = false;
   m_nWidth = m_nHeight = 0;
   const auto bitmap = static_cast<HBITMAP>(
       LoadImageW(ThisModule(), MAKEINTRESOURCEW(resourceId), IMAGE_BITMAP, 0, 0, LR_DEFAULTSIZE));
   if (bitmap == nullptr) return false;
   BITMAP info{};
   GetObjectW(bitmap, sizeof info, &info);
-  m_hBitmap = bitmap;
-  m_bOwnsBitmap = true;
+  m_hBitmap.reset(bitmap);
   m_nWidth = info.bmWidth;
   m_nHeight = info.bmHeight;
   const LONG_PTR style = GetWindowLongPtrW(hwnd(), GWL_STYLE);
   SetWindowLongPtrW(hwnd(), GWL_STYLE, (style & ~static_cast<LONG_PTR>(SS_TYPEMASK)) | SS_BITMAP | SS_CENTERIMAGE);
-  SendMessageW(hwnd(), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(m_hBitmap));
+  SendMessageW(hwnd(), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(m_hBitmap.get()));
   SetWindowPos(hwnd(), nullptr, 0, 0, m_nWidth, m_nHeight, SWP_NOMOVE | SWP_NOOWNERZORDER | SWP_NOZORDER);
   if (redraw) InvalidateRect(hwnd(), nullptr, TRUE);
   return true;

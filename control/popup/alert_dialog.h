@@ -24,6 +24,7 @@
 #include "control/popup/alert_controls.h"
 #include "control/popup/alert_style.h"
 #include "control/res/popup_resource.h"
+#include "platform/handles.h"
 #include "platform/window.h"
 
 namespace zv {
@@ -115,7 +116,7 @@ class CFirefoxAlert : public CAlertDialog {
   CAlertPictureCtrl m_wndPicture;
 
  private:
-  HFONT m_hBoldFont = nullptr;  // owned
+  UniqueFont m_hBoldFont;
 };
 
 }  // namespace zv

@@ -255,7 +255,6 @@ CFirefoxAlert::CFirefoxAlert(HWND parent) : CAlertDialog(IDD_ALERT, parent) {}
 CFirefoxAlert::~CFirefoxAlert() {
   // The controls and the title's font go after the window.
   Destroy();
-  if (m_hBoldFont != nullptr) DeleteObject(m_hBoldFont);
 }
 
 bool CFirefoxAlert::SetMessageText(const wchar_t* text) {
@@ -272,9 +271,9 @@ BOOL CFirefoxAlert::OnInitDialog() {
   const auto titleFont = reinterpret_cast<HFONT>(SendDlgItemMessageW(hwnd(), IDC_ALERT_TITLE, WM_GETFONT, 0, 0));
   if (GetObjectW(titleFont != nullptr ? titleFont : GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font) != 0) {
     font.lfWeight = FW_BOLD;
-    m_hBoldFont = CreateFontIndirectW(&font);
-    if (m_hBoldFont != nullptr)
-      SendDlgItemMessageW(hwnd(), IDC_ALERT_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(m_hBoldFont), TRUE);
+    m_hBoldFont.reset(CreateFontIndirectW(&font));
+    if (m_hBoldFont)
+      SendDlgItemMessageW(hwnd(), IDC_ALERT_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(m_hBoldFont.get()), TRUE);
   }
   m_wndLink.SetUnderline(true, true, false);
   m_wndLink.SetLinkColors(RGB(0, 0, 255), RGB(0, 0, 255), false);

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "platform/handles.h"
+
 namespace zv {
 
 class CAlertStyle {
@@ -33,7 +35,7 @@ class CAlertStyleFirefox : public CAlertStyle {
   void OnAttach(HWND window) override;
 
  private:
-  HPEN m_hPen;      // owned
+  UniquePen m_hPen;
   HBRUSH m_hBrush;  // system colour brush: never deleted
 };
 

@@ -25,17 +25,14 @@ void Outline(HDC dc, const RECT& r) {
 CAlertStyleFirefox::CAlertStyleFirefox()
     : m_hPen(CreatePen(PS_SOLID, 1, kFrameColor)), m_hBrush(GetSysColorBrush(COLOR_3DFACE)) {}
 
-CAlertStyleFirefox::~CAlertStyleFirefox() {
-  if (m_hPen != nullptr) DeleteObject(m_hPen);
-}
+CAlertStyleFirefox::~CAlertStyleFirefox() = default;
 
 void CAlertStyleFirefox::DrawFrame(HWND window, HDC dc) {
   RECT rect = FrameRect(window);
-  const HGDIOBJ old = SelectObject(dc, m_hPen);
+  const ScopedSelection pen(dc, m_hPen.get());
   Outline(dc, rect);
   InflateRect(&rect, -1, -1);
   Outline(dc, rect);
-  SelectObject(dc, old);
 }
 
 BOOL CAlertStyleFirefox::EraseBackground(HWND window, HDC dc) {

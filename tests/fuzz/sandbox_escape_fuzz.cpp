@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)zv::UnescapeXmlText(text);  // any text, escaped or not
 
   // The text as a value name and a value text of one element.
-  zv::MemorySink sink;
+  zv::test::MemorySink sink;
   {
     zv::XmlWriter writer(sink);
     zv::XmlElement element(u"v");

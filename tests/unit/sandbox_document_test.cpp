@@ -9,17 +9,15 @@
 namespace zv {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using test::AsText;
+using test::Bytes;
+using test::Units;
 
-std::u16string AsText(const std::string& bytes) {
-  return std::u16string(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2);
-}
-
-struct CountingSink : MemorySink {
+struct CountingSink : test::MemorySink {
   int writes = 0;
   bool Write(const void* data, size_t size) override {
     ++writes;
-    return MemorySink::Write(data, size);
+    return test::MemorySink::Write(data, size);
   }
 };
 
@@ -56,13 +54,13 @@ TEST(XmlWriter, DeclarationFirstIndentedLinesOneWriteEach) {
 }
 
 TEST(XmlWriter, NothingWrittenNoFile) {
-  MemorySink sink;
+  test::MemorySink sink;
   { XmlWriter writer(sink); }
   EXPECT_EQ(sink.opens, 0);
 }
 
 TEST(XmlWriter, FailedOpenWritesNothingAndIsRetried) {
-  MemorySink sink;
+  test::MemorySink sink;
   sink.failOpen = true;
   XmlWriter writer(sink);
   EXPECT_FALSE(writer.WriteStartElement(XmlElement(u"registry")));
@@ -74,7 +72,7 @@ TEST(XmlWriter, FailedOpenWritesNothingAndIsRetried) {
 }
 
 TEST(XmlWriter, CloseResetsAndSetPathWaitsForIt) {
-  MemorySink sink;
+  test::MemorySink sink;
   XmlWriter writer(sink);
   writer.SetPath(u"one");
   writer.WriteStartElement(XmlElement(u"a"));
@@ -135,15 +133,6 @@ TEST(RootNames, FiveRootsIgnoringCase) {
   EXPECT_EQ(RootKeyFromName(u"Hkey_Current_Config"), RootKey::CurrentConfig);
   for (const char16_t* other : {u"HKCU", u"", u"HKEY_CURRENT_USER ", u"HKEY_PERFORMANCE_DATA"})
     EXPECT_EQ(RootKeyFromName(other), RootKey::None) << ToUtf8(other);
-}
-
-Bytes Units(std::u16string_view text) {
-  Bytes out;
-  for (char16_t c : text) {
-    out.push_back(static_cast<uint8_t>(c & 0xFF));
-    out.push_back(static_cast<uint8_t>(c >> 8));
-  }
-  return out;
 }
 
 struct FormatCase {

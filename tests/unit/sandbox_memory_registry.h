@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "agent/sandbox/snapshot_document.h"
 #include "agent/sandbox/snapshot_walk.h"
 #include "common/text/text_util.h"
 
@@ -125,6 +126,33 @@ class MemoryRegistry : public SnapshotSource, public SnapshotTarget {
   static MemoryKey* Key(SnapshotKey key) { return reinterpret_cast<MemoryKey*>(key); }
 };
 
+// A snapshot file in memory: the bytes of the last Open, which clears them.
+class MemorySink : public ByteSink {
+ public:
+  bool Open(const std::u16string& target) override {
+    if (failOpen) return false;
+    ++opens;
+    path = target;
+    bytes.clear();
+    open_ = true;
+    return true;
+  }
+  bool Write(const void* data, size_t size) override {
+    if (!open_) return false;
+    bytes.append(static_cast<const char*>(data), size);
+    return true;
+  }
+  void Close() override { open_ = false; }
+
+  std::string bytes;
+  std::u16string path;
+  int opens = 0;
+  bool failOpen = false;  // simulates a file that cannot be created
+
+ private:
+  bool open_ = false;
+};
+
 // A snapshot of `path` written into memory.
 inline std::string SaveToMemory(MemoryRegistry& registry, const std::u16string& path, bool* whole = nullptr) {
   MemorySink sink;
@@ -145,6 +173,23 @@ inline RestoreOutcome RestoreFromMemory(MemoryRegistry& registry, const std::str
   reader.SetErrorPresenter([&registry](const std::u16string& text) { registry.ShowMessage(text); });
   reader.SetPath(u"C:\\snapshot_0.xml");
   return RestoreSnapshot(reader, registry, contents);
+}
+
+using Bytes = std::vector<uint8_t>;
+
+// The text's code units as little-endian bytes, as a REG_SZ value holds them.
+inline Bytes Units(std::u16string_view text) {
+  Bytes out;
+  for (char16_t c : text) {
+    out.push_back(static_cast<uint8_t>(c & 0xFF));
+    out.push_back(static_cast<uint8_t>(c >> 8));
+  }
+  return out;
+}
+
+// A snapshot file's bytes as the UTF-16 text they hold.
+inline std::u16string AsText(const std::string& bytes) {
+  return std::u16string(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2);
 }
 
 inline std::string Utf16Bytes(std::u16string_view text) {

@@ -14,20 +14,9 @@ namespace {
 
 using test::MemoryKey;
 using test::MemoryRegistry;
-using Bytes = std::vector<uint8_t>;
-
-Bytes Units(std::u16string_view text) {
-  Bytes out;
-  for (char16_t c : text) {
-    out.push_back(static_cast<uint8_t>(c & 0xFF));
-    out.push_back(static_cast<uint8_t>(c >> 8));
-  }
-  return out;
-}
-
-std::u16string AsText(const std::string& bytes) {
-  return std::u16string(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2);
-}
+using test::AsText;
+using test::Bytes;
+using test::Units;
 
 constexpr char16_t kTestPath[] = u"HKEY_CURRENT_USER\\Software\\Test";
 

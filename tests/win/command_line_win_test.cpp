@@ -9,6 +9,7 @@
 
 #include "agent/core/command_line.h"
 #include "common/text/text_util.h"
+#include "platform/handles.h"
 #include "platform/wide.h"
 
 namespace zv {
@@ -17,10 +18,10 @@ namespace {
 std::vector<std::u16string> SystemSplit(const std::u16string& line) {
   int count = 0;
   LPWSTR* argv = CommandLineToArgvW(W(line), &count);
+  const UniqueLocalMemory owner(argv);
   std::vector<std::u16string> args;
   if (argv == nullptr) return args;
   for (int i = 0; i < count; ++i) args.push_back(U16(argv[i]));
-  LocalFree(argv);
   return args;
 }
 

@@ -11,6 +11,7 @@
 #include "agent/core/options.h"
 #include "agent/guard/app_guard.h"
 #include "common/text/text_util.h"
+#include "platform/handles.h"
 #include "platform/wide.h"
 #include "tests/win/guard/guard_test_support.h"
 
@@ -37,14 +38,13 @@ void AppLists(const std::u16string& exceptions, const std::u16string& blackList 
 // programs on the desktop are spared, so a pass touches only ours.
 std::u16string EveryOtherImage() {
   std::u16string list;
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  const zv::UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
     if (zv::ToUpperAscii(zv::U16(entry.szExeFile)) == OwnImageUpper()) continue;
     list += zv::U16(entry.szExeFile) + u",";
   }
-  CloseHandle(snapshot);
   return list;
 }
 
@@ -189,7 +189,7 @@ class BlackListTest : public ::testing::Test {
       PROCESS_INFORMATION pi{};
       std::wstring line = L"\"" + copy_ + L"\" -life 30000 -name \"zv black\"";
       ASSERT_TRUE(CreateProcessW(copy_.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-      CloseHandle(pi.hThread);
+      const zv::UniqueKernelHandle thread(pi.hThread);
       process = pi.hProcess;
     }
   }

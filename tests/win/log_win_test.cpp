@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "common/log/log.h"
+#include "platform/handles.h"
 
 namespace {
 
@@ -29,11 +30,10 @@ std::string ReadAll(const std::string& path) {
 std::vector<std::string> LogFiles(const std::string& folder) {
   std::vector<std::string> names;
   WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA((folder + "\\*.log").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return names;
+  const zv::UniqueFind find(FindFirstFileA((folder + "\\*.log").c_str(), &data));
+  if (!find) return names;
   do names.push_back(data.cFileName);
-  while (FindNextFileA(find, &data));
-  FindClose(find);
+  while (FindNextFileA(find.get(), &data));
   return names;
 }
 

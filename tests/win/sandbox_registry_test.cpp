@@ -385,7 +385,7 @@ TEST_F(BrowserSettingsTest, ZoneValuesToolbarKeysAndTheirDeletion) {
   ApplyBrowserSecuritySettings(created);
 
   for (const auto& policy : TrustedZonePolicy())
-    EXPECT_EQ(Query(Wide(kTrustedZoneKey), reinterpret_cast<const wchar_t*>(policy.name)),
+    EXPECT_EQ(Query(Wide(kTrustedZoneKey), W(policy.name)),
               (Value{REG_DWORD, std::string(reinterpret_cast<const char*>(&policy.data), 4)}));
   EXPECT_EQ(Query(Wide(kTrustedZoneKey), L"1A10"), (Value{REG_DWORD, std::string("\x03\0\0\0", 4)}));
 

@@ -27,6 +27,10 @@
 #include <cwchar>
 #include <string>
 
+#include "platform/handles.h"
+#include "platform/wide.h"
+#include "platform/window.h"
+
 namespace {
 
 unsigned long Number(const wchar_t* text) { return std::wcstoul(text, nullptr, 0); }
@@ -43,11 +47,10 @@ int Run(int argc, wchar_t** argv) {
     std::printf("error %lu\n", GetLastError());
     return 1;
   }
-  WaitForSingleObject(pi.hProcess, INFINITE);
+  const zv::UniqueKernelHandle thread(pi.hThread), process(pi.hProcess);
+  WaitForSingleObject(process.get(), INFINITE);
   DWORD code = 0;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  GetExitCodeProcess(process.get(), &code);
   std::printf("exit %ld 0x%08lX\n", static_cast<long>(static_cast<LONG>(code)), static_cast<unsigned long>(code));
   return 0;
 }
@@ -62,14 +65,12 @@ bool WaitFor(const wchar_t* title, unsigned long ms, bool present) {
 }
 
 BOOL CALLBACK PrintChild(HWND child, LPARAM) {
-  wchar_t cls[64] = {}, text[1024] = {};
-  GetClassNameW(child, cls, 64);
-  GetWindowTextW(child, text, 1024);
+  const std::u16string cls = zv::WindowClassName(child, 64), text = zv::WindowText(child, 1024);
   // UTF-8 so that Korean texts reach the shell intact.
   char out[4096] = {};
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, out, sizeof out, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, zv::W(text), -1, out, sizeof out, nullptr, nullptr);
   char clsOut[128] = {};
-  WideCharToMultiByte(CP_UTF8, 0, cls, -1, clsOut, sizeof clsOut, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, zv::W(cls), -1, clsOut, sizeof clsOut, nullptr, nullptr);
   std::printf("%s\t%s\n", clsOut, out);
   return TRUE;
 }
@@ -81,9 +82,7 @@ struct ChildSearch {
 
 BOOL CALLBACK FindChild(HWND child, LPARAM param) {
   auto* search = reinterpret_cast<ChildSearch*>(param);
-  wchar_t text[256] = {};
-  GetWindowTextW(child, text, 256);
-  if (std::wcscmp(text, search->text) == 0) {
+  if (zv::WindowText(child, 256) == zv::U16(search->text)) {
     search->found = child;
     return FALSE;
   }

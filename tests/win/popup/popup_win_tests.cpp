@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "control/popup/alert_dialog.h"
+#include "platform/handles.h"
 #include "platform/window.h"
 
 namespace zv {
@@ -247,38 +248,39 @@ TEST(PopupResourceTest, BitmapsHaveTheirSizesDepthsAndTransparentBackground) {
   }
   // The picture's corners are the colour the notice leaves transparent, its
   // middle is not.
-  const HBITMAP bitmap = static_cast<HBITMAP>(
-      LoadImageW(ThisModule(), MAKEINTRESOURCEW(IDB_ALERT_PICTURE), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-  ASSERT_NE(bitmap, nullptr);
-  const HDC dc = CreateCompatibleDC(nullptr);
-  const HGDIOBJ old = SelectObject(dc, bitmap);
-  EXPECT_EQ(GetPixel(dc, 0, 0), kPictureBackground);
-  EXPECT_EQ(GetPixel(dc, 47, 47), kPictureBackground);
-  EXPECT_EQ(GetPixel(dc, 24, 40), kShield);
-  SelectObject(dc, old);
-  DeleteDC(dc);
-  DeleteObject(bitmap);
+  const UniqueBitmap bitmap(static_cast<HBITMAP>(
+      LoadImageW(ThisModule(), MAKEINTRESOURCEW(IDB_ALERT_PICTURE), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  ASSERT_TRUE(bitmap);
+  const UniqueMemoryDc dc(CreateCompatibleDC(nullptr));
+  const ScopedSelection selected(dc.get(), bitmap.get());
+  EXPECT_EQ(GetPixel(dc.get(), 0, 0), kPictureBackground);
+  EXPECT_EQ(GetPixel(dc.get(), 47, 47), kPictureBackground);
+  EXPECT_EQ(GetPixel(dc.get(), 24, 40), kShield);
 }
 
 // ---------------------------------------------------------------------------
 // The transparent blit, on a memory bitmap
 
 TEST(PopupBlitTest, TransparentColourLeavesTheDestinationOthersShowThePicture) {
-  const HDC screen = GetDC(nullptr);
-  const HDC dc = CreateCompatibleDC(screen);
-  const HBITMAP target = CreateCompatibleBitmap(screen, 60, 60);
-  ReleaseDC(nullptr, screen);
-  const HGDIOBJ oldTarget = SelectObject(dc, target);
-  const HBRUSH green = CreateSolidBrush(RGB(0, 160, 0));
+  UniqueMemoryDc memory;
+  UniqueBitmap target;
+  {
+    const WindowDc screen(nullptr);
+    memory.reset(CreateCompatibleDC(screen.get()));
+    target.reset(CreateCompatibleBitmap(screen.get(), 60, 60));
+  }
+  const HDC dc = memory.get();
+  const ScopedSelection selected(dc, target.get());
+  const UniqueGdiObject green(CreateSolidBrush(RGB(0, 160, 0)));
   const RECT all{0, 0, 60, 60};
-  FillRect(dc, &all, green);
+  FillRect(dc, &all, static_cast<HBRUSH>(green.get()));
   SetTextColor(dc, RGB(1, 2, 3));
   SetBkColor(dc, RGB(4, 5, 6));
 
-  const HBITMAP picture = static_cast<HBITMAP>(
-      LoadImageW(ThisModule(), MAKEINTRESOURCEW(IDB_ALERT_PICTURE), IMAGE_BITMAP, 0, 0, LR_DEFAULTSIZE));
-  ASSERT_NE(picture, nullptr);
-  DrawTransparentBitmap(picture, 48, 48, dc, 6, 6, kPictureBackground);
+  const UniqueBitmap picture(static_cast<HBITMAP>(
+      LoadImageW(ThisModule(), MAKEINTRESOURCEW(IDB_ALERT_PICTURE), IMAGE_BITMAP, 0, 0, LR_DEFAULTSIZE)));
+  ASSERT_TRUE(picture);
+  DrawTransparentBitmap(picture.get(), 48, 48, dc, 6, 6, kPictureBackground);
   EXPECT_EQ(GetPixel(dc, 6, 6), RGB(0, 160, 0));     // picture corner: transparent
   EXPECT_EQ(GetPixel(dc, 53, 53), RGB(0, 160, 0));   //
   EXPECT_EQ(GetPixel(dc, 30, 46), kShield);          // picture (24, 40)
@@ -288,16 +290,10 @@ TEST(PopupBlitTest, TransparentColourLeavesTheDestinationOthersShowThePicture) {
   EXPECT_EQ(GetBkColor(dc), RGB(4, 5, 6));
 
   // A transparent colour the picture lacks: every pixel of it lands.
-  FillRect(dc, &all, green);
-  DrawTransparentBitmap(picture, 48, 48, dc, 6, 6, RGB(1, 1, 1));
+  FillRect(dc, &all, static_cast<HBRUSH>(green.get()));
+  DrawTransparentBitmap(picture.get(), 48, 48, dc, 6, 6, RGB(1, 1, 1));
   EXPECT_EQ(GetPixel(dc, 6, 6), kPictureBackground);
   EXPECT_EQ(GetPixel(dc, 30, 46), kShield);
-
-  DeleteObject(picture);
-  DeleteObject(green);
-  SelectObject(dc, oldTarget);
-  DeleteObject(target);
-  DeleteDC(dc);
 }
 
 // ---------------------------------------------------------------------------

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "agent/core/agent_messages.h"
+#include "platform/wide.h"
 
 namespace {
 
@@ -83,7 +84,7 @@ int Session() {
   wc.hInstance = GetModuleHandleW(nullptr);
   wc.lpszClassName = L"ZaduzeRecorderAgent";
   RegisterClassW(&wc);
-  HWND hwnd = CreateWindowExW(0, wc.lpszClassName, reinterpret_cast<const wchar_t*>(zv::kAgentWindowTitle),
+  HWND hwnd = CreateWindowExW(0, wc.lpszClassName, zv::W(zv::kAgentWindowTitle),
                               WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, wc.hInstance, nullptr);
   if (hwnd == nullptr) return 1;
   g_lastKeepAlive = GetTickCount();
