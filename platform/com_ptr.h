@@ -33,6 +33,19 @@ class ComPtr {
   }
   ~ComPtr() { reset(); }
 
+  // An owner of the reference `p` comes with (a new object's first one).
+  static ComPtr Adopt(T* p) {
+    ComPtr owner;
+    owner.p_ = p;
+    return owner;
+  }
+  // An owner of a reference of its own to `p` (p may be null).
+  static ComPtr Share(T* p) {
+    ComPtr owner;
+    owner.share(p);
+    return owner;
+  }
+
   T* get() const { return p_; }
   T* operator->() const { return p_; }
   explicit operator bool() const { return p_ != nullptr; }
@@ -90,23 +103,26 @@ inline BSTR AllocBstr(std::u16string_view text) {
 // The text of a BSTR (its full length, embedded NULs kept); empty for null.
 inline std::u16string FromBstr(BSTR text) { return text ? U16(text, SysStringLen(text)) : std::u16string(); }
 
-// One interface an object offers under an IID: the pointer handed out for
-// it, null where the object does not offer it (now).
+// One interface an object offers: the pointer handed out for it (null where
+// the object does not offer it now) and the IIDs it answers to.
 struct ComOffer {
-  const IID* iid;
   IUnknown* itf;
+  const IID* iids[5];
 };
 
 // QueryInterface over a table of what an object offers: the first offer
-// whose IID matches is handed out with a new reference.
+// with a matching IID is handed out with a new reference.
 inline HRESULT QueryInterfaceFrom(REFIID riid, void** object, std::initializer_list<ComOffer> offers) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   for (const ComOffer& offer : offers) {
-    if (offer.itf == nullptr || !IsEqualIID(riid, *offer.iid)) continue;
-    offer.itf->AddRef();
-    *object = offer.itf;
-    return S_OK;
+    if (offer.itf == nullptr) continue;
+    for (const IID* iid : offer.iids) {
+      if (iid == nullptr || !IsEqualIID(riid, *iid)) continue;
+      offer.itf->AddRef();
+      *object = offer.itf;
+      return S_OK;
+    }
   }
   return E_NOINTERFACE;
 }

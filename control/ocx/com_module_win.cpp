@@ -42,7 +42,7 @@ HRESULT ModuleTypeInfo(REFGUID guid, ITypeInfo** info) {
 }
 
 STDMETHODIMP ClassFactory::QueryInterface(REFIID riid, void** object) {
-  return QueryInterfaceFrom(riid, object, {{&IID_IUnknown, this}, {&IID_IClassFactory, this}});
+  return QueryInterfaceFrom(riid, object, {{this, {&IID_IUnknown, &IID_IClassFactory}}});
 }
 
 // The factories are static objects of the module: counting them would keep

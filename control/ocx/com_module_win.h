@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/com_ptr.h"  // AllocBstr, FromBstr
+#include "platform/com_ref_count.h"
 
 namespace zv {
 
@@ -24,6 +25,26 @@ LONG ModuleLockCount();
 ITypeLib* ModuleTypeLib();
 // The type information of one of its entries; caller releases.
 HRESULT ModuleTypeInfo(REFGUID guid, ITypeInfo** info);
+
+// The IUnknown of a COM object of this module that implements one interface
+// I (answered under IUnknown and `iid`): it counts its own references, is
+// deleted at the last one, and holds a module lock while it lives.
+template <typename Derived, typename I, const IID& iid>
+class ModuleObject : public I {
+ public:
+  STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
+    return QueryInterfaceFrom(riid, object, {{this, {&IID_IUnknown, &iid}}});
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return refs_.Increment(); }
+  STDMETHODIMP_(ULONG) Release() override { return refs_.Decrement(static_cast<Derived*>(this)); }
+
+ protected:
+  ModuleObject() { LockModule(); }
+  ~ModuleObject() { UnlockModule(); }
+
+ private:
+  ComRefCount refs_;
+};
 
 // A class factory for objects created by a function.
 class ClassFactory final : public IClassFactory {

@@ -7,7 +7,6 @@
 
 #include "control/ocx/com_module_win.h"
 #include "platform/com_ptr.h"
-#include "platform/com_ref_count.h"
 #include "control/res/control_resource.h"
 #include "platform/window.h"
 
@@ -27,21 +26,13 @@ class PageDialog final : public Dialog {
   }
 };
 
-class CZaduzePropPage final : public IPropertyPage {
+class CZaduzePropPage final : public ModuleObject<CZaduzePropPage, IPropertyPage, IID_IPropertyPage> {
  public:
-  CZaduzePropPage() { LockModule(); }
   ~CZaduzePropPage() {
     dialog_.Destroy();
     objects_.clear();
     site_.reset();
-    UnlockModule();
   }
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-    return QueryInterfaceFrom(riid, object, {{&IID_IUnknown, this}, {&IID_IPropertyPage, this}});
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return refs_.Increment(); }
-  STDMETHODIMP_(ULONG) Release() override { return refs_.Decrement(this); }
 
   STDMETHODIMP SetPageSite(IPropertyPageSite* site) override {
     site_.share(site);
@@ -125,7 +116,6 @@ class CZaduzePropPage final : public IPropertyPage {
     return size;
   }
 
-  ComRefCount refs_;
   ComPtr<IPropertyPageSite> site_;
   std::vector<ComPtr<IUnknown>> objects_;
   PageDialog dialog_;
@@ -134,11 +124,9 @@ class CZaduzePropPage final : public IPropertyPage {
 }  // namespace
 
 HRESULT CreatePropPage(IUnknown*, REFIID riid, void** object) {
-  auto* page = new (std::nothrow) CZaduzePropPage();
-  if (page == nullptr) return E_OUTOFMEMORY;
-  const HRESULT hr = page->QueryInterface(riid, object);
-  page->Release();
-  return hr;
+  const auto page = ComPtr<CZaduzePropPage>::Adopt(new (std::nothrow) CZaduzePropPage());
+  if (!page) return E_OUTOFMEMORY;
+  return page->QueryInterface(riid, object);
 }
 
 }  // namespace zv

@@ -143,11 +143,7 @@ HRESULT CZaduzeCtrl::InvokeMethod(const DispatchMember& member, DISPPARAMS* para
   }
   // A method may pump messages (the About box) or block on the agent: keep
   // the object alive whatever the container does meanwhile.
-  struct Hold {
-    CZaduzeCtrl* self;
-    ~Hold() { self->Release(); }
-  } hold{this};
-  AddRef();
+  const auto hold = ComPtr<CZaduzeCtrl>::Share(this);
   switch (member.dispid) {
     case kDispidAboutBox: AboutBox(); break;
     case kDispidGetVersion: SetResult(result, GetVersion()); break;

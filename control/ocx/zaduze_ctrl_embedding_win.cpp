@@ -49,11 +49,10 @@ STDMETHODIMP CZaduzeCtrl::SetHostNames(LPCOLESTR, LPCOLESTR) { return S_OK; }
 
 STDMETHODIMP CZaduzeCtrl::Close(DWORD) {
   return ComBoundary([&]() -> HRESULT {
-    AddRef();
+    const auto hold = ComPtr<CZaduzeCtrl>::Share(this);
     m_bClosed = true;
     InPlaceDeactivate();
     if (m_pOleAdviseHolder) m_pOleAdviseHolder->SendOnClose();
-    Release();
     return S_OK;
   });
 }
@@ -114,7 +113,8 @@ HRESULT CZaduzeCtrl::InPlaceActivate(LONG verb, HWND parent, LPCRECT posRect) {
     if (siteWindow == nullptr) siteWindow = parent;
     const RECT rect = posRect != nullptr ? *posRect : RECT{0, 0, HimetricToPixels(m_extent.cx, ScreenDpi(true)),
                                                            HimetricToPixels(m_extent.cy, ScreenDpi(false))};
-    AddRef();  // the creation step may take long and call out to the page
+    // The creation step may take long and call out to the page.
+    const auto hold = ComPtr<CZaduzeCtrl>::Share(this);
     m_bClosed = false;
     bool created = false;
     {
@@ -129,10 +129,8 @@ HRESULT CZaduzeCtrl::InPlaceActivate(LONG verb, HWND parent, LPCRECT posRect) {
       // The page tore the control down during the creation step: do it now.
       InPlaceDeactivate();
       m_bTearDownPending = false;
-      Release();
       return S_OK;
     }
-    Release();
     if (!created) {
       m_bInPlaceActive = false;
       m_pInPlaceSite->OnInPlaceDeactivate();
@@ -259,13 +257,12 @@ STDMETHODIMP CZaduzeCtrl::InPlaceDeactivate() {
       return S_OK;
     }
     if (!m_bInPlaceActive) return S_OK;
-    AddRef();
+    const auto hold = ComPtr<CZaduzeCtrl>::Share(this);
     UIDeactivate();
     m_bInPlaceActive = false;
     DestroyControlWindow();  // the destruction step runs here
     if (m_pInPlaceSite) m_pInPlaceSite->OnInPlaceDeactivate();
     m_pInPlaceSite.reset();
-    Release();
     return S_OK;
   });
 }

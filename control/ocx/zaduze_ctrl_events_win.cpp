@@ -28,21 +28,12 @@ STDMETHODIMP CZaduzeCtrl::GetGUID(DWORD kind, GUID* guid) {
 namespace {
 
 // The enumerator over the control's one connection point.
-class PointEnumerator final : public IEnumConnectionPoints {
+class PointEnumerator final
+    : public ModuleObject<PointEnumerator, IEnumConnectionPoints, IID_IEnumConnectionPoints> {
  public:
   explicit PointEnumerator(IConnectionPoint* point, ULONG position = 0) : position_(position) {
     point_.share(point);
-    LockModule();
   }
-  ~PointEnumerator() {
-    point_.reset();
-    UnlockModule();
-  }
-  STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-    return QueryInterfaceFrom(riid, object, {{&IID_IUnknown, this}, {&IID_IEnumConnectionPoints, this}});
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return refs_.Increment(); }
-  STDMETHODIMP_(ULONG) Release() override { return refs_.Decrement(this); }
   STDMETHODIMP Next(ULONG count, IConnectionPoint** points, ULONG* fetched) override {
     if (points == nullptr) return E_POINTER;
     ULONG n = 0;
@@ -69,7 +60,6 @@ class PointEnumerator final : public IEnumConnectionPoints {
   }
 
  private:
-  ComRefCount refs_;
   ComPtr<IConnectionPoint> point_;
   ULONG position_;
 };
@@ -98,7 +88,7 @@ void CZaduzeCtrl::FireAfterCreated() {
 }
 
 STDMETHODIMP CZaduzeCtrl::EventPoint::QueryInterface(REFIID riid, void** object) {
-  return QueryInterfaceFrom(riid, object, {{&IID_IUnknown, this}, {&IID_IConnectionPoint, this}});
+  return QueryInterfaceFrom(riid, object, {{this, {&IID_IUnknown, &IID_IConnectionPoint}}});
 }
 
 // The connection point lives inside the control and keeps it alive.

@@ -31,37 +31,25 @@ CZaduzeCtrl::~CZaduzeCtrl() {
 }
 
 HRESULT CZaduzeCtrl::Create(IUnknown*, REFIID riid, void** object) {
-  auto* ctrl = new (std::nothrow) CZaduzeCtrl();
-  if (ctrl == nullptr) return E_OUTOFMEMORY;
-  const HRESULT hr = ctrl->QueryInterface(riid, object);
-  ctrl->Release();
-  return hr;
+  const auto ctrl = ComPtr<CZaduzeCtrl>::Adopt(new (std::nothrow) CZaduzeCtrl());
+  if (!ctrl) return E_OUTOFMEMORY;
+  return ctrl->QueryInterface(riid, object);
 }
 
 STDMETHODIMP CZaduzeCtrl::QueryInterface(REFIID riid, void** object) {
-  IDispatch* dispatch = this;
-  IProvideClassInfo2* classInfo = this;
-  IPersistStreamInit* stream = this;
-  IOleInPlaceObject* inPlace = this;
-  IViewObject2* view = this;
-  return QueryInterfaceFrom(riid, object,
-                            {{&IID_IUnknown, dispatch},
-                             {&IID_IDispatch, dispatch},
-                             {&DIID_DZaduze, dispatch},
-                             {&IID_IProvideClassInfo, classInfo},
-                             {&IID_IProvideClassInfo2, classInfo},
-                             {&IID_IConnectionPointContainer, static_cast<IConnectionPointContainer*>(this)},
-                             {&IID_IPersistPropertyBag, static_cast<IPersistPropertyBag*>(this)},
-                             {&IID_IPersistStreamInit, stream},
-                             {&IID_IPersist, stream},
-                             {&IID_IOleObject, static_cast<IOleObject*>(this)},
-                             {&IID_IOleInPlaceObject, inPlace},
-                             {&IID_IOleWindow, inPlace},
-                             {&IID_IOleInPlaceActiveObject, static_cast<IOleInPlaceActiveObject*>(this)},
-                             {&IID_IOleControl, static_cast<IOleControl*>(this)},
-                             {&IID_IViewObject, view},
-                             {&IID_IViewObject2, view},
-                             {&IID_ISpecifyPropertyPages, static_cast<ISpecifyPropertyPages*>(this)}});
+  return QueryInterfaceFrom(
+      riid, object,
+      {{static_cast<IDispatch*>(this), {&IID_IUnknown, &IID_IDispatch, &DIID_DZaduze}},
+       {static_cast<IProvideClassInfo2*>(this), {&IID_IProvideClassInfo, &IID_IProvideClassInfo2}},
+       {static_cast<IConnectionPointContainer*>(this), {&IID_IConnectionPointContainer}},
+       {static_cast<IPersistPropertyBag*>(this), {&IID_IPersistPropertyBag}},
+       {static_cast<IPersistStreamInit*>(this), {&IID_IPersistStreamInit, &IID_IPersist}},
+       {static_cast<IOleObject*>(this), {&IID_IOleObject}},
+       {static_cast<IOleInPlaceObject*>(this), {&IID_IOleInPlaceObject, &IID_IOleWindow}},
+       {static_cast<IOleInPlaceActiveObject*>(this), {&IID_IOleInPlaceActiveObject}},
+       {static_cast<IOleControl*>(this), {&IID_IOleControl}},
+       {static_cast<IViewObject2*>(this), {&IID_IViewObject, &IID_IViewObject2}},
+       {static_cast<ISpecifyPropertyPages*>(this), {&IID_ISpecifyPropertyPages}}});
 }
 
 STDMETHODIMP_(ULONG) CZaduzeCtrl::AddRef() { return m_refs.Increment(); }

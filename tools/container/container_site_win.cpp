@@ -10,16 +10,12 @@
 namespace zv {
 
 STDMETHODIMP ContainerSite::QueryInterface(REFIID riid, void** object) {
-  IOleClientSite* client = this;
-  IOleInPlaceSite* inPlace = this;
   // The service provider is offered once there is a page address.
   IServiceProvider* services = has_url_ ? this : nullptr;
   return QueryInterfaceFrom(riid, object,
-                            {{&IID_IUnknown, client},
-                             {&IID_IOleClientSite, client},
-                             {&IID_IOleInPlaceSite, inPlace},
-                             {&IID_IOleWindow, inPlace},
-                             {&IID_IServiceProvider, services}});
+                            {{static_cast<IOleClientSite*>(this), {&IID_IUnknown, &IID_IOleClientSite}},
+                             {static_cast<IOleInPlaceSite*>(this), {&IID_IOleInPlaceSite, &IID_IOleWindow}},
+                             {services, {&IID_IServiceProvider}}});
 }
 STDMETHODIMP_(ULONG) ContainerSite::AddRef() { return refs_.Increment(); }
 STDMETHODIMP_(ULONG) ContainerSite::Release() { return refs_.Decrement(this); }
@@ -36,11 +32,9 @@ STDMETHODIMP ContainerSite::QueryService(REFGUID service, REFIID riid, void** ob
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   if (!has_url_ || !IsEqualGUID(service, SID_SWebBrowserApp)) return E_NOINTERFACE;
-  auto* browser = new (std::nothrow) PageBrowser(url_);
-  if (browser == nullptr) return E_OUTOFMEMORY;
-  const HRESULT hr = browser->QueryInterface(riid, object);
-  browser->Release();
-  return hr;
+  const auto browser = ComPtr<PageBrowser>::Adopt(new (std::nothrow) PageBrowser(url_));
+  if (!browser) return E_OUTOFMEMORY;
+  return browser->QueryInterface(riid, object);
 }
 
 STDMETHODIMP ContainerSite::GetWindow(HWND* hwnd) {
@@ -64,7 +58,7 @@ STDMETHODIMP ContainerSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPla
 }
 
 STDMETHODIMP ParamBag::QueryInterface(REFIID riid, void** object) {
-  return QueryInterfaceFrom(riid, object, {{&IID_IUnknown, this}, {&IID_IPropertyBag, this}});
+  return QueryInterfaceFrom(riid, object, {{this, {&IID_IUnknown, &IID_IPropertyBag}}});
 }
 STDMETHODIMP_(ULONG) ParamBag::AddRef() { return refs_.Increment(); }
 STDMETHODIMP_(ULONG) ParamBag::Release() { return refs_.Decrement(this); }
@@ -100,7 +94,7 @@ STDMETHODIMP ParamBag::Write(LPCOLESTR name, VARIANT* value) {
 }
 
 STDMETHODIMP EventSink::QueryInterface(REFIID riid, void** object) {
-  return QueryInterfaceFrom(riid, object, {{&IID_IUnknown, this}, {&IID_IDispatch, this}, {&events_, this}});
+  return QueryInterfaceFrom(riid, object, {{this, {&IID_IUnknown, &IID_IDispatch, &events_}}});
 }
 STDMETHODIMP_(ULONG) EventSink::AddRef() { return refs_.Increment(); }
 STDMETHODIMP_(ULONG) EventSink::Release() { return refs_.Decrement(this); }

@@ -425,13 +425,7 @@ bool ParseOptions(int argc, wchar_t** argv, Options& o) {
         Print(u"cannot read script " + U16(argv[a]));
         return false;
       }
-      size_t start = 0;
-      while (start <= text.size()) {
-        size_t nl = text.find(u'\n', start);
-        if (nl == std::u16string::npos) nl = text.size();
-        o.statements.push_back(text.substr(start, nl - start));
-        start = nl + 1;
-      }
+      for (auto& line : SplitLines(text)) o.statements.push_back(std::move(line));
     } else if (o.page.empty()) o.page = arg;
     else o.statements.push_back(U16(arg));
   }
@@ -488,8 +482,7 @@ void LoadParameters(IOleObject* object, ContainerSite* site, const ObjectElement
   if (!element.params.empty()) {
     ComPtr<IPersistPropertyBag> persist;
     if (SUCCEEDED(object->QueryInterface(IID_IPersistPropertyBag, persist.put_void()))) {
-      ComPtr<ParamBag> bag;
-      *bag.put() = new ParamBag(element.params);
+      const auto bag = ComPtr<ParamBag>::Adopt(new ParamBag(element.params));
       Print(u"load parameters -> " + Hex(persist->Load(bag.get(), nullptr)));
     }
   } else {
@@ -530,22 +523,21 @@ void ConnectEvents(const Control& control, ContainerSite* site, HWND host, const
   ITypeInfo* sourceInfo = connection.sourceInfo.get();  // held by the connection while the sink is connected
   IOleObject* object = control.object.get();
   IDispatch* dispatch = control.dispatch.get();
-  ComPtr<EventSink> sink;
-  *sink.put() = new EventSink(events, [sourceInfo, &onCreated, object, dispatch, site, host](DISPID id) {
+  auto onEvent = [sourceInfo, &onCreated, object, dispatch, site, host](DISPID id) {
     UniqueBstr name;
     if (sourceInfo != nullptr) sourceInfo->GetDocumentation(id, name.put(), nullptr, nullptr, nullptr);
     Print(u"event " + (name.get() ? FromBstr(name.get()) : u"#" + Number(id)));
     if (id == 1 && !onCreated.empty() && !RunContainerStatement(object, site, host, site->ControlRect(), onCreated))
       RunStatement(dispatch, onCreated);
-  });
+  };
+  const auto sink = ComPtr<EventSink>::Adopt(new EventSink(events, onEvent));
   connection.point->Advise(sink.get(), &connection.cookie);
 }
 
 void SaveToBag(IOleObject* object) {
   ComPtr<IPersistPropertyBag> persist;
   if (FAILED(object->QueryInterface(IID_IPersistPropertyBag, persist.put_void()))) return;
-  ComPtr<ParamBag> bag;
-  *bag.put() = new ParamBag({});
+  const auto bag = ComPtr<ParamBag>::Adopt(new ParamBag({}));
   Print(u"save bag -> " + Hex(persist->Save(bag.get(), TRUE, TRUE)));
   for (const auto& w : bag->Writes()) Print(u"bag " + w.name + u" vt " + Number(w.type) + u" = " + w.text);
 }
@@ -614,8 +606,7 @@ int Run(int argc, wchar_t** argv) {
     DestroyWindow(host);
     return 1;
   }
-  ComPtr<ContainerSite> site;
-  *site.put() = new ContainerSite(host);
+  auto site = ComPtr<ContainerSite>::Adopt(new ContainerSite(host));
   if (options.hasUrl) site->SetPageUrl(options.pageUrl);
   LoadParameters(control.object.get(), site.get(), element);
   EventConnection events;

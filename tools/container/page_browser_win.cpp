@@ -5,12 +5,9 @@
 namespace zv {
 
 STDMETHODIMP PageBrowser::QueryInterface(REFIID riid, void** object) {
-  return QueryInterfaceFrom(riid, object,
-                            {{&IID_IUnknown, this},
-                             {&IID_IDispatch, this},
-                             {&IID_IWebBrowser, this},
-                             {&IID_IWebBrowserApp, this},
-                             {&IID_IWebBrowser2, this}});
+  return QueryInterfaceFrom(
+      riid, object,
+      {{this, {&IID_IUnknown, &IID_IDispatch, &IID_IWebBrowser, &IID_IWebBrowserApp, &IID_IWebBrowser2}}});
 }
 
 STDMETHODIMP PageBrowser::get_LocationURL(BSTR* url) {

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "common/text/text_util.h"
+#include "platform/handles.h"
 #include "platform/wide.h"
 
 namespace zv {
@@ -25,13 +26,11 @@ PageView& View() {
 
 // The text between <title> and </title>, case-insensitive, trimmed.
 std::u16string TitleOf(const std::u16string& html) {
-  std::u16string lower = html;
-  for (auto& c : lower)
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-  const size_t open = lower.find(u"<title>");
+  const std::u16string upper = ToUpperAscii(html);
+  const size_t open = upper.find(u"<TITLE>");
   if (open == std::u16string::npos) return {};
   const size_t start = open + 7;
-  const size_t end = lower.find(u"</title>", start);
+  const size_t end = upper.find(u"</TITLE>", start);
   if (end == std::u16string::npos) return {};
   std::u16string title = html.substr(start, end - start);
   while (!title.empty() && (title.back() == u' ' || title.back() == u'\n' || title.back() == u'\r')) title.pop_back();
@@ -40,9 +39,9 @@ std::u16string TitleOf(const std::u16string& html) {
   return title.substr(first);
 }
 
-HFONT MakeFont(int height, int weight, const wchar_t* face) {
-  return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, face);
+UniqueGdiObject MakeFont(int height, int weight, const wchar_t* face) {
+  return UniqueGdiObject(CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, face));
 }
 
 }  // namespace
@@ -63,13 +62,7 @@ void PageViewStatus(const std::u16string& line) {
   PageView& view = View();
   if (view.host == nullptr) return;
   // Multi-line results are shown one line each.
-  size_t start = 0;
-  while (start <= line.size()) {
-    size_t nl = line.find(u'\n', start);
-    if (nl == std::u16string::npos) nl = line.size();
-    view.status.push_back(line.substr(start, nl - start));
-    start = nl + 1;
-  }
+  for (auto& piece : SplitLines(line)) view.status.push_back(std::move(piece));
   while (view.status.size() > kStatusLines) view.status.pop_front();
   InvalidateRect(view.host, nullptr, TRUE);
   UpdateWindow(view.host);
@@ -83,19 +76,18 @@ bool PageViewPaint(HWND hwnd) {
   RECT client;
   GetClientRect(hwnd, &client);
   SetBkMode(dc, TRANSPARENT);
-  HFONT heading = MakeFont(-28, FW_BOLD, L"Tahoma");
-  HFONT body = MakeFont(-15, FW_NORMAL, L"Tahoma");
-  HGDIOBJ old = SelectObject(dc, heading);
+  const UniqueGdiObject heading = MakeFont(-28, FW_BOLD, L"Tahoma");
+  const UniqueGdiObject body = MakeFont(-15, FW_NORMAL, L"Tahoma");
+  HGDIOBJ old = SelectObject(dc, heading.get());
   SetTextColor(dc, RGB(0x1f, 0x3a, 0x68));
   RECT r{client.left + 16, client.top + 12, client.right - 16, client.top + 52};
   const std::wstring title = view.title.empty() ? L"(page without a title)" : Wide(view.title);
   DrawTextW(dc, title.c_str(), -1, &r, DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX);
   // A rule under the heading, then the status text.
   RECT rule{client.left + 16, client.top + 56, client.right - 16, client.top + 58};
-  HBRUSH ruleBrush = CreateSolidBrush(RGB(0x1f, 0x3a, 0x68));
-  FillRect(dc, &rule, ruleBrush);
-  DeleteObject(ruleBrush);
-  SelectObject(dc, body);
+  const UniqueGdiObject ruleBrush(CreateSolidBrush(RGB(0x1f, 0x3a, 0x68)));
+  FillRect(dc, &rule, static_cast<HBRUSH>(ruleBrush.get()));
+  SelectObject(dc, body.get());
   SetTextColor(dc, RGB(0x20, 0x20, 0x20));
   int y = client.top + 66;
   r = RECT{client.left + 16, y, client.right - 16, y + 20};
@@ -110,11 +102,21 @@ bool PageViewPaint(HWND hwnd) {
     DrawTextW(dc, text.c_str(), -1, &r, DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX);
     y += 20;
   }
-  SelectObject(dc, old);
-  DeleteObject(heading);
-  DeleteObject(body);
+  SelectObject(dc, old);  // the fonts are deleted once no longer selected
   EndPaint(hwnd, &ps);
   return true;
+}
+
+std::vector<std::u16string> SplitLines(const std::u16string& text) {
+  std::vector<std::u16string> lines;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t nl = text.find(u'\n', start);
+    if (nl == std::u16string::npos) nl = text.size();
+    lines.push_back(text.substr(start, nl - start));
+    start = nl + 1;
+  }
+  return lines;
 }
 
 }  // namespace zv

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace zv {
 
@@ -16,5 +17,9 @@ void PageViewInit(HWND host, const std::wstring& page);
 void PageViewStatus(const std::u16string& line);
 // Paints the heading and the status text; false before PageViewInit.
 bool PageViewPaint(HWND hwnd);
+
+// The lines of a text, split at each line feed (a text that ends in one ends
+// in an empty line).
+std::vector<std::u16string> SplitLines(const std::u16string& text);
 
 }  // namespace zv
