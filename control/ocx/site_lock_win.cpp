@@ -16,7 +16,6 @@
 #include "platform/com_ptr.h"
 #include "platform/handles.h"
 #include "platform/shell_folders.h"
-#include "platform/wide.h"
 
 namespace zv {
 

@@ -17,6 +17,7 @@
 #include "control/agentlink/notice_popup_win.h"
 #include "control/ocx/zaduze_ctrl.h"
 #include "control/ocx/zaduze_guids.h"
+#include "platform/com_ptr.h"
 #include "platform/wide.h"
 
 namespace zv {
@@ -196,12 +197,7 @@ TEST_F(ControlTest, WritesConvertOrAreRefusedAndStartNothing) {
 class MapBag final : public IPropertyBag {
  public:
   STDMETHODIMP QueryInterface(REFIID riid, void** o) override {
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPropertyBag)) {
-      *o = this;
-      return S_OK;
-    }
-    *o = nullptr;
-    return E_NOINTERFACE;
+    return QueryInterfaceFrom(riid, o, {{this, {&IID_IUnknown, &IID_IPropertyBag}}});
   }
   STDMETHODIMP_(ULONG) AddRef() override { return 2; }
   STDMETHODIMP_(ULONG) Release() override { return 1; }
@@ -340,12 +336,7 @@ class OrderSink final : public IDispatch {
  public:
   explicit OrderSink(const RecorderAgent& agent) : agent_(agent) {}
   STDMETHODIMP QueryInterface(REFIID riid, void** o) override {
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
-      *o = this;
-      return S_OK;
-    }
-    *o = nullptr;
-    return E_NOINTERFACE;
+    return QueryInterfaceFrom(riid, o, {{this, {&IID_IUnknown, &IID_IDispatch}}});
   }
   STDMETHODIMP_(ULONG) AddRef() override { return 2; }
   STDMETHODIMP_(ULONG) Release() override { return 1; }
