@@ -90,6 +90,18 @@ class Dialog {
   bool modal_ = false;
 };
 
+// Runs a window's message handler: nothing may be thrown through the system's
+// frames, so an exception ends as a failed creation (-1 for WM_CREATE) or as a
+// message answered with 0.
+template <typename Handler>
+LRESULT HandleWithoutThrowing(UINT msg, Handler&& handler) noexcept {
+  try {
+    return handler();
+  } catch (...) {
+    return msg == WM_CREATE ? -1 : 0;
+  }
+}
+
 // A window's text and class name as GetWindowTextW and GetClassNameW give them
 // with a buffer of `capacity` code units (terminator included): a longer text
 // is cut to capacity - 1 code units; empty when the call fails.

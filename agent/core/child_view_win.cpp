@@ -27,13 +27,9 @@ bool CChildView::Create(HWND frame) {
 }
 
 LRESULT CChildView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-  // Nothing may be thrown through the system's frames: a creation that runs
-  // out of memory fails (and the destruction stops what was started).
-  try {
-    return HandleViewMessage(msg, wParam, lParam);
-  } catch (...) {
-    return msg == WM_CREATE ? -1 : 0;
-  }
+  // A creation that runs out of memory fails (and the destruction stops what
+  // was started).
+  return HandleWithoutThrowing(msg, [&] { return HandleViewMessage(msg, wParam, lParam); });
 }
 
 LRESULT CChildView::HandleViewMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -68,13 +68,8 @@ void CMainFrame::RemoveTrayIcon() {
 }
 
 LRESULT CMainFrame::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-  // Nothing may be thrown through the system's frames: a creation that runs
-  // out of memory fails, any other message is dropped.
-  try {
-    return HandleFrameMessage(msg, wParam, lParam);
-  } catch (...) {
-    return msg == WM_CREATE ? -1 : 0;
-  }
+  // A creation that runs out of memory fails, any other message is dropped.
+  return HandleWithoutThrowing(msg, [&] { return HandleFrameMessage(msg, wParam, lParam); });
 }
 
 LRESULT CMainFrame::HandleFrameMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -10,6 +10,7 @@
 #include "agent/core/options.h"
 #include "agent/guard/app_guard.h"
 #include "agent/guard/guard_rules.h"
+#include "agent/guard/guard_timer_win.h"
 #include "common/log/log.h"
 #include "common/text/text_util.h"
 #include "platform/handles.h"
@@ -89,16 +90,9 @@ BOOL CALLBACK CountProc(HWND window, LPARAM param) {
 
 }  // namespace
 
-void ProtectAppCheatStart(HWND view) {
-  KillTimer(view, ID_TIMER_APPGUARD);
-  SetTimer(view, ID_TIMER_APPGUARD, 1000, nullptr);
-  FILE_LOG(logINFO) << "ProtectAppCheatStart OK";
-}
+void ProtectAppCheatStart(HWND view) { StartGuardTimer(view, ID_TIMER_APPGUARD, "ProtectAppCheat"); }
 
-void ProtectAppCheatStop(HWND view) {
-  KillTimer(view, ID_TIMER_APPGUARD);
-  FILE_LOG(logINFO) << "ProtectAppCheatStop OK";
-}
+void ProtectAppCheatStop(HWND view) { StopGuardTimer(view, ID_TIMER_APPGUARD, "ProtectAppCheat"); }
 
 void CloseCheatApps() {
   try {

@@ -13,6 +13,7 @@
 #include "platform/com_ptr.h"
 #include "agent/guard/explorer_guard.h"
 #include "agent/guard/guard_rules.h"
+#include "agent/guard/guard_timer_win.h"
 #include "common/log/log.h"
 #include "common/text/text_util.h"
 #include "platform/handles.h"
@@ -112,15 +113,10 @@ std::u16string SystemMessage(HRESULT hr) {
 }  // namespace
 
 void ProtectExplorerCheatStart(HWND view) {
-  KillTimer(view, ID_TIMER_EXPLORERGUARD);
-  SetTimer(view, ID_TIMER_EXPLORERGUARD, 1000, nullptr);
-  FILE_LOG(logINFO) << "ProtectExplorerCheatStart OK";
+  StartGuardTimer(view, ID_TIMER_EXPLORERGUARD, "ProtectExplorerCheat");
 }
 
-void ProtectExplorerCheatStop(HWND view) {
-  KillTimer(view, ID_TIMER_EXPLORERGUARD);
-  FILE_LOG(logINFO) << "ProtectExplorerCheatStop OK";
-}
+void ProtectExplorerCheatStop(HWND view) { StopGuardTimer(view, ID_TIMER_EXPLORERGUARD, "ProtectExplorerCheat"); }
 
 void ProtectInternetExplorer(const std::function<bool()>& sessionRunning) {
   std::vector<HWND> closeList;

@@ -17,15 +17,9 @@
 #include "agent/core/options.h"
 #include "agent/guard/app_guard.h"
 #include "common/log/log.h"
+#include "tests/win/programs/milliseconds.h"
 
 namespace {
-
-double Now() {
-  LARGE_INTEGER f, c;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&c);
-  return 1000.0 * static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
 int Processes() {
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);

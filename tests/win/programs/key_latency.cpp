@@ -13,14 +13,9 @@
 #include <cwchar>
 #include <vector>
 
-namespace {
+#include "tests/win/programs/milliseconds.h"
 
-double Now() {
-  LARGE_INTEGER f, c;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&c);
-  return 1000.0 * static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
+namespace {
 
 double g_arrived = 0;
 

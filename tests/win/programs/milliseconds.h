@@ -1,0 +1,11 @@
+// The test programs' clock: milliseconds from the performance counter.
+#pragma once
+
+#include <windows.h>
+
+inline double Now() {
+  LARGE_INTEGER f, c;
+  QueryPerformanceFrequency(&f);
+  QueryPerformanceCounter(&c);
+  return 1000.0 * static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
+}
