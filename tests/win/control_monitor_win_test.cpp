@@ -9,6 +9,7 @@
 
 #include "control/agentlink/monitor_manager_win.h"
 #include "control/ocx/zaduze_ctrl.h"
+#include "platform/com_ptr.h"
 
 namespace zv {
 namespace {
@@ -19,9 +20,9 @@ BOOL CALLBACK Collect(HMONITOR m, HDC, LPRECT rect, LPARAM out) {
 }
 
 TEST(MonitorManager, CountsTheDesktopThenFallsBackToOnePseudoMonitor) {
-  IDispatch* dispatch = nullptr;
-  ASSERT_EQ(CZaduzeCtrl::Create(nullptr, IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);
-  CZaduzeCtrl* ctrl = static_cast<CZaduzeCtrl*>(dispatch);
+  ComPtr<IDispatch> dispatch;
+  ASSERT_EQ(CZaduzeCtrl::Create(nullptr, IID_IDispatch, dispatch.put_void()), S_OK);
+  CZaduzeCtrl* ctrl = static_cast<CZaduzeCtrl*>(dispatch.get());
 
   ASSERT_TRUE(multimon::IsBound());
   const int system = GetSystemMetrics(SM_CMONITORS);
@@ -60,7 +61,6 @@ TEST(MonitorManager, CountsTheDesktopThenFallsBackToOnePseudoMonitor) {
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].second.bottom, 30);
   EXPECT_EQ(ctrl->GetMonitorCount(), 1);
-  ctrl->Release();
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "control/ocx/zaduze_ctrl.h"
 #include "control/ocx/zaduze_guids.h"
 #include "platform/com_ptr.h"
+#include "platform/handles.h"
 #include "platform/wide.h"
 
 namespace zv {
@@ -40,18 +41,18 @@ class RecorderAgent {
     folder_ = std::wstring(temp) + L"zv-ctl-agent-" + std::to_wstring(GetCurrentProcessId());
     CreateDirectoryW(folder_.c_str(), nullptr);
     ok_ = CopyFileW((ExeFolder() + L"\\control_recorder.exe").c_str(), (folder_ + L"\\ZedudeVeri.exe").c_str(), FALSE);
-    RegCreateKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Zaduze", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+    RegCreateKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Zaduze", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key_.put(), nullptr);
     DWORD size = sizeof old_;
-    had_old_ = RegQueryValueExW(key_, L"Path", nullptr, nullptr, reinterpret_cast<BYTE*>(old_), &size) == ERROR_SUCCESS;
+    had_old_ = RegQueryValueExW(key_.get(), L"Path", nullptr, nullptr, reinterpret_cast<BYTE*>(old_), &size) == ERROR_SUCCESS;
     SetPath(folder_);
     Clear();
   }
   ~RecorderAgent() {
     if (had_old_)
-      RegSetValueExW(key_, L"Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(old_), (lstrlenW(old_) + 1) * 2);
+      RegSetValueExW(key_.get(), L"Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(old_), (lstrlenW(old_) + 1) * 2);
     else
-      RegDeleteValueW(key_, L"Path");
-    RegCloseKey(key_);
+      RegDeleteValueW(key_.get(), L"Path");
+    key_.reset();
     Clear();
     DeleteFileW((folder_ + L"\\exitcode.txt").c_str());
     DeleteFileW((folder_ + L"\\ZedudeVeri.exe").c_str());
@@ -59,10 +60,10 @@ class RecorderAgent {
   }
   bool ok() const { return ok_; }
   void SetPath(const std::wstring& path) {
-    RegSetValueExW(key_, L"Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+    RegSetValueExW(key_.get(), L"Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
                    static_cast<DWORD>((path.size() + 1) * 2));
   }
-  void SetRaw(DWORD type, const void* data, DWORD size) { RegSetValueExW(key_, L"Path", 0, type, static_cast<const BYTE*>(data), size); }
+  void SetRaw(DWORD type, const void* data, DWORD size) { RegSetValueExW(key_.get(), L"Path", 0, type, static_cast<const BYTE*>(data), size); }
   void ExitWith(const char* code) {
     std::ofstream((folder_ + L"\\exitcode.txt").c_str()) << code;
   }
@@ -80,7 +81,7 @@ class RecorderAgent {
 
  private:
   std::wstring folder_;
-  HKEY key_ = nullptr;
+  UniqueRegKey key_;
   wchar_t old_[MAX_PATH] = {};
   bool had_old_ = false;
   bool ok_ = false;
@@ -175,8 +176,8 @@ TEST_F(ControlTest, WritesConvertOrAreRefusedAndStartNothing) {
   RecorderAgent agent;
   ASSERT_TRUE(agent.ok());
   Control c;
-  IPersistStreamInit* persist = nullptr;
-  ASSERT_EQ(c.dispatch->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&persist)), S_OK);
+  ComPtr<IPersistStreamInit> persist;
+  ASSERT_EQ(c.dispatch->QueryInterface(IID_IPersistStreamInit, persist.put_void()), S_OK);
   EXPECT_EQ(persist->IsDirty(), S_FALSE);
   EXPECT_EQ(Put(c.dispatch, 36, Str(L"2500")), S_OK);
   EXPECT_EQ(c.ctrl->Properties().keepAliveMillisec, 2500);
@@ -190,7 +191,6 @@ TEST_F(ControlTest, WritesConvertOrAreRefusedAndStartNothing) {
   for (DISPID id : {29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 46, 47, 48}) EXPECT_EQ(Put(c.dispatch, id, I4(7)), S_OK);
   EXPECT_EQ(c.ctrl->Properties().protectAppBlackList, u"7");
   EXPECT_FALSE(agent.HasCalls());
-  persist->Release();
 }
 
 // A property bag over a map, recording what is written.
@@ -233,8 +233,8 @@ class MapBag final : public IPropertyBag {
 
 TEST_F(ControlTest, PropertyBagLoadUsesThePersistedNames) {
   Control c;
-  IPersistPropertyBag* persist = nullptr;
-  ASSERT_EQ(c.dispatch->QueryInterface(IID_IPersistPropertyBag, reinterpret_cast<void**>(&persist)), S_OK);
+  ComPtr<IPersistPropertyBag> persist;
+  ASSERT_EQ(c.dispatch->QueryInterface(IID_IPersistPropertyBag, persist.put_void()), S_OK);
   c.ctrl->MutableProperties().protectKeyList = u"set before";
   c.ctrl->MutableProperties().debugSandbox = 5;
   MapBag bag;
@@ -266,7 +266,6 @@ TEST_F(ControlTest, PropertyBagLoadUsesThePersistedNames) {
       EXPECT_EQ(w.vt, VT_I2) << w.name;
     }
   }
-  persist->Release();
 }
 
 TEST_F(ControlTest, ResetEmptiesTheListsOnly) {
@@ -275,14 +274,13 @@ TEST_F(ControlTest, ResetEmptiesTheListsOnly) {
   p.protectKeyList = p.protectAppExceptionList = p.protectExplorerExceptionList = p.protectAppBlackList = u"x";
   p.keepAliveMillisec = 7;
   p.webSandboxMode = 0;
-  IPersistStreamInit* persist = nullptr;
-  ASSERT_EQ(c.dispatch->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&persist)), S_OK);
+  ComPtr<IPersistStreamInit> persist;
+  ASSERT_EQ(c.dispatch->QueryInterface(IID_IPersistStreamInit, persist.put_void()), S_OK);
   EXPECT_EQ(persist->InitNew(), S_OK);
   EXPECT_TRUE(p.protectKeyList.empty() && p.protectAppExceptionList.empty() && p.protectExplorerExceptionList.empty() &&
               p.protectAppBlackList.empty());
   EXPECT_EQ(p.keepAliveMillisec, 7);
   EXPECT_EQ(p.webSandboxMode, 0);
-  persist->Release();
 }
 
 TEST_F(ControlTest, StreamRoundTripAndShortStream) {
@@ -290,12 +288,12 @@ TEST_F(ControlTest, StreamRoundTripAndShortStream) {
   a.ctrl->MutableProperties().protectAppBlackList = u"\uc2dc\ud5d8.exe";
   a.ctrl->MutableProperties().keepAliveMillisec = -3;
   a.ctrl->SetText(u"saved");
-  IPersistStreamInit *pa = nullptr, *pb = nullptr;
-  a.dispatch->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&pa));
-  b.dispatch->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&pb));
-  IStream* stream = nullptr;
-  ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &stream), S_OK);
-  ASSERT_EQ(pa->Save(stream, TRUE), S_OK);
+  ComPtr<IPersistStreamInit> pa, pb;
+  a.dispatch->QueryInterface(IID_IPersistStreamInit, pa.put_void());
+  b.dispatch->QueryInterface(IID_IPersistStreamInit, pb.put_void());
+  ComPtr<IStream> stream;
+  ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, stream.put()), S_OK);
+  ASSERT_EQ(pa->Save(stream.get(), TRUE), S_OK);
   ULARGE_INTEGER size{}, max{};
   const LARGE_INTEGER zero{};
   stream->Seek(zero, STREAM_SEEK_CUR, &size);
@@ -306,13 +304,13 @@ TEST_F(ControlTest, StreamRoundTripAndShortStream) {
   cut.QuadPart = size.QuadPart - 1;
   stream->SetSize(cut);
   stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-  EXPECT_EQ(pb->Load(stream), E_FAIL);
+  EXPECT_EQ(pb->Load(stream.get()), E_FAIL);
   EXPECT_TRUE(b.ctrl->Properties() == ControlProperties());
   // The whole record loads.
   stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-  pa->Save(stream, TRUE);
+  pa->Save(stream.get(), TRUE);
   stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-  EXPECT_EQ(pb->Load(stream), S_OK);
+  EXPECT_EQ(pb->Load(stream.get()), S_OK);
   EXPECT_TRUE(b.ctrl->Properties() == a.ctrl->Properties());
   EXPECT_EQ(b.ctrl->GetText(), u"saved");
   // A record larger than 64 KiB is neither read nor written.
@@ -322,13 +320,10 @@ TEST_F(ControlTest, StreamRoundTripAndShortStream) {
   stream->Seek(zero, STREAM_SEEK_SET, nullptr);
   stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
   stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-  EXPECT_EQ(pb->Load(stream), E_FAIL);
+  EXPECT_EQ(pb->Load(stream.get()), E_FAIL);
   EXPECT_TRUE(b.ctrl->Properties() == a.ctrl->Properties());
   b.ctrl->MutableProperties().protectKeyList = big.props.protectKeyList;
-  EXPECT_EQ(pb->Save(stream, TRUE), STG_E_CANTSAVE);
-  stream->Release();
-  pa->Release();
-  pb->Release();
+  EXPECT_EQ(pb->Save(stream.get(), TRUE), STG_E_CANTSAVE);
 }
 
 // Records the agent runs that had happened when AfterCreated arrived.
@@ -361,12 +356,12 @@ class OrderSink final : public IDispatch {
 TEST_F(ControlTest, CreationAndDestructionStepsInOrder) {
   RecorderAgent agent;
   ASSERT_TRUE(agent.ok());
+  OrderSink sink(agent);  // outlives the control, which may still hold it
   Control c;
-  OrderSink sink(agent);
-  IConnectionPointContainer* cpc = nullptr;
-  IConnectionPoint* cp = nullptr;
-  c.dispatch->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&cpc));
-  ASSERT_EQ(cpc->FindConnectionPoint(DIID_DZaduzeEvents, &cp), S_OK);
+  ComPtr<IConnectionPointContainer> cpc;
+  ComPtr<IConnectionPoint> cp;
+  c.dispatch->QueryInterface(IID_IConnectionPointContainer, cpc.put_void());
+  ASSERT_EQ(cpc->FindConnectionPoint(DIID_DZaduzeEvents, cp.put()), S_OK);
   DWORD cookie = 0;
   ASSERT_EQ(cp->Advise(&sink, &cookie), S_OK);
 
@@ -390,8 +385,6 @@ TEST_F(ControlTest, CreationAndDestructionStepsInOrder) {
   EXPECT_EQ(calls[2], "-RegistryRestore \"" + name + "\" -DebugSandbox 1 -DebugLog 0");
   EXPECT_EQ(cp->Unadvise(cookie), S_OK);
   EXPECT_EQ(cp->Unadvise(cookie), CONNECT_E_NOCONNECTION);
-  cp->Release();
-  cpc->Release();
 }
 
 TEST_F(ControlTest, NoticesFollowAppNotification) {
