@@ -108,7 +108,4 @@ LRESULT HandleWithoutThrowing(UINT msg, Handler&& handler) noexcept {
 std::u16string WindowText(HWND window, int capacity);
 std::u16string WindowClassName(HWND window, int capacity);
 
-// MessageBoxW with the process's usual title; returns the button pressed.
-int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& title, UINT type);
-
 }  // namespace zv

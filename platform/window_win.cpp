@@ -190,8 +190,4 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
   }
 }
 
-int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& title, UINT type) {
-  return MessageBoxW(owner, text.c_str(), title.c_str(), type);
-}
-
 }  // namespace zv

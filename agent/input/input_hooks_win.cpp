@@ -204,37 +204,31 @@ void LogSafely(F&& write) noexcept {
 
 void SetHookWatchdogPeriod(uint32_t millis) { g_watchdogPeriod = millis; }
 
+namespace {
+
+// "<step> OK", or "<step> <failed>": the keyboard's lines say "failed", the
+// mouse's "Failed".
+void LogOutcome(const char* step, bool ok, const char* failed) {
+  FILE_LOG(logINFO) << step << ' ' << (ok ? "OK" : failed);
+}
+
+}  // namespace
+
 void ProtectKeyCheatStart(HWND view) {
   if (g_hKeyboardHook.load() != nullptr) return;
   const HWND top = TopLevelAncestor(view);
   if (top == nullptr) return;
-  if (Install(g_keyboard, InstanceOf(top)))
-    FILE_LOG(logINFO) << "ProtectKeyCheatStart OK";
-  else
-    FILE_LOG(logINFO) << "ProtectKeyCheatStart failed";
+  LogOutcome("ProtectKeyCheatStart", Install(g_keyboard, InstanceOf(top)), "failed");
 }
 
-void ProtectKeyCheatStop() {
-  if (Remove(g_keyboard))
-    FILE_LOG(logINFO) << "ProtectKeyCheatStop OK";
-  else
-    FILE_LOG(logINFO) << "ProtectKeyCheatStop failed";
-}
+void ProtectKeyCheatStop() { LogOutcome("ProtectKeyCheatStop", Remove(g_keyboard), "failed"); }
 
 void ProtectMouseCheatStart(HWND view) {
   if (g_hMouseHook.load() != nullptr) return;
-  if (Install(g_mouse, InstanceOf(TopLevelAncestor(view))))
-    FILE_LOG(logINFO) << "ProtectMouseCheatStart OK";
-  else
-    FILE_LOG(logINFO) << "ProtectMouseCheatStart Failed";
+  LogOutcome("ProtectMouseCheatStart", Install(g_mouse, InstanceOf(TopLevelAncestor(view))), "Failed");
 }
 
-void ProtectMouseCheatStop() {
-  if (Remove(g_mouse))
-    FILE_LOG(logINFO) << "ProtectMouseCheatStop OK";
-  else
-    FILE_LOG(logINFO) << "ProtectMouseCheatStop Failed";
-}
+void ProtectMouseCheatStop() { LogOutcome("ProtectMouseCheatStop", Remove(g_mouse), "Failed"); }
 
 LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam) {
   g_keyboard.lastCall.store(GetTickCount(), std::memory_order_relaxed);

@@ -105,7 +105,7 @@ class XmlWriter {
   explicit XmlWriter(ByteSink& sink) : sink_(sink) {}
   XmlWriter(const XmlWriter&) = delete;
   XmlWriter& operator=(const XmlWriter&) = delete;
-  virtual ~XmlWriter() { Close(); }
+  ~XmlWriter() { Close(); }
 
   // No effect while the file is open.
   void SetPath(const std::u16string& path);
@@ -114,7 +114,7 @@ class XmlWriter {
   bool WriteEmptyElement(const XmlElement& element);
   bool WriteEndElement(std::u16string_view name);
   bool WriteDeclaration(const XmlElement& element);
-  virtual bool WriteLine(std::u16string_view text);
+  bool WriteLine(std::u16string_view text);
   void Close();
 
   int Depth() const { return depth_; }

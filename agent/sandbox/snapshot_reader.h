@@ -34,7 +34,6 @@ class XmlReader {
   XmlReader() = default;
   XmlReader(const XmlReader&) = delete;
   XmlReader& operator=(const XmlReader&) = delete;
-  virtual ~XmlReader() = default;
 
   void SetLoader(FileLoader loader) { loader_ = std::move(loader); }
   void SetErrorPresenter(ErrorPresenter presenter) { presenter_ = std::move(presenter); }
@@ -43,12 +42,11 @@ class XmlReader {
   void SetPath(const std::u16string& path);
   // One step; false at the end of the document, on an error, or when the file
   // cannot be loaded.
-  virtual bool Read();
+  bool Read();
   // A later Read() loads the file again.
   void Close() { opened_ = false; }
 
   void SetShowErrors(bool show) { showErrors_ = show; }
-  bool ShowErrors() const { return showErrors_; }
 
   XmlNodeType NodeType() const { return nodeType_; }
   const std::u16string& ElementName() const { return elementName_; }

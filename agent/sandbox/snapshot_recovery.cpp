@@ -58,8 +58,6 @@ std::u16string_view RestoreFailureText(RestoreOutcome outcome) {
   }
 }
 
-void SnapshotContents::AddKey(std::u16string_view path) { keys.insert(ToUpperAscii(path)); }
-
 void SnapshotContents::AddValue(std::u16string_view keyPath, std::u16string_view name) {
   values[ToUpperAscii(keyPath)].insert(ToUpperAscii(name));
 }

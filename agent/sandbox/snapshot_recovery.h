@@ -31,7 +31,6 @@ struct SnapshotContents {
   std::set<std::u16string> keys;
   std::map<std::u16string, std::set<std::u16string>> values;
 
-  void AddKey(std::u16string_view path);
   void AddValue(std::u16string_view keyPath, std::u16string_view name);
   // Whether the values of the key at this upper-cased path matter to a
   // clean-up (only those are recorded: a restore replays many values).

@@ -29,7 +29,6 @@ class NoticePopup {
   // Sets the message text and shows it with ShowAlert(1000, 2000, 255, 0).
   void Show(const std::u16string& text);
 
-  CFirefoxAlert* Alert() const { return alert_.get(); }
   // Every text shown so far, oldest first (for the tests and the container).
   const std::vector<std::u16string>& ShownTexts() const { return shown_; }
 

@@ -53,7 +53,6 @@ class CAlertHyperlink : public CAlertLabel {
 
   void SetUnderline(bool normal, bool hover, bool redraw);
   void SetLinkColors(COLORREF normal, COLORREF hover, bool redraw);
-  bool IsHovering() const { return m_bHovering; }
 
  protected:
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -78,8 +77,6 @@ class CAlertPictureCtrl : public CAlertLabel {
   // control into a centred bitmap control of the bitmap's size.
   bool SetBitmap(int resourceId, bool redraw);
   void SetTransparentColor(COLORREF color, bool redraw);
-  int BitmapWidth() const { return m_nWidth; }
-  int BitmapHeight() const { return m_nHeight; }
 
  protected:
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;

@@ -67,8 +67,6 @@ class CAlertDialog : public Dialog {
   BOOL OnInitDialog() override;
   void OnCommand(WORD id, WORD code, HWND control) override;
   bool HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
-  // Called by SetAlertStyle after the style's OnAttach.
-  virtual void OnStyleChanged() {}
 
  private:
   void ApplyAlpha();

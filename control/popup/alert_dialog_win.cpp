@@ -52,7 +52,6 @@ void CAlertDialog::SetAlertStyle(CAlertStyle* style) {
   m_pStyle = style;
   if (hwnd() == nullptr) return;
   if (m_pStyle != nullptr) m_pStyle->OnAttach(hwnd());
-  OnStyleChanged();
   InvalidateRect(hwnd(), nullptr, TRUE);
 }
 
