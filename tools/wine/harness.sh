@@ -203,7 +203,7 @@ zv_gtest() {
   elif [ "$rc" -ne 0 ] && [ "$failed" -eq 0 ]; then
     zv_fail "$3 $name exited $rc" "$(printf '%s' "$out" | tail -n 20)"
   fi
-  printf '%s\n' "$out" | grep -A8 'Failure' | head -n 40
+  printf '%s\n' "$out" | grep -E -A8 ': (Failure|error: )' | head -n 40
 }
 
 # --- exit hooks and background jobs -----------------------------------------
