@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "platform/handles.h"
+
 namespace zvtest {
 
 namespace {
@@ -293,14 +295,16 @@ IClassFactory* NewFakeShellFactory(bool fromRegistry) { return new Factory(fromR
 
 FakeShell LoadFakeShellFromRegistry() {
   FakeShell shell;
-  HKEY root = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, kConfigKey, 0, KEY_READ, &root) != ERROR_SUCCESS) return shell;
+  zv::UniqueRegKey rootKey;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kConfigKey, 0, KEY_READ, rootKey.put()) != ERROR_SUCCESS) return shell;
+  const HKEY root = rootKey.get();
   DWORD value = 0;
   if (ReadDword(root, L"CountFail", value)) shell.countHr = static_cast<HRESULT>(value);
   g_traceFile = ReadString(root, L"Trace");
   for (int i = 0;; ++i) {
-    HKEY sub = nullptr;
-    if (RegOpenKeyExW(root, std::to_wstring(i).c_str(), 0, KEY_READ, &sub) != ERROR_SUCCESS) break;
+    zv::UniqueRegKey subKey;
+    if (RegOpenKeyExW(root, std::to_wstring(i).c_str(), 0, KEY_READ, subKey.put()) != ERROR_SUCCESS) break;
+    const HKEY sub = subKey.get();
     FakeBrowser b;
     b.url = ReadString(sub, L"Url");
     b.title = ReadString(sub, L"Title");
@@ -310,10 +314,8 @@ FakeShell LoadFakeShellFromRegistry() {
     b.notBrowser = kind == L"other";
     b.fail = CallNamed(ReadString(sub, L"Fail"));
     if (ReadDword(sub, L"FailHr", value)) b.failHr = static_cast<HRESULT>(value);
-    RegCloseKey(sub);
     shell.browsers.push_back(std::move(b));
   }
-  RegCloseKey(root);
   return shell;
 }
 

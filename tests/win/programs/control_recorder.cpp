@@ -17,6 +17,7 @@
 #include <string>
 
 #include "agent/core/agent_messages.h"
+#include "platform/handles.h"
 #include "platform/wide.h"
 
 namespace {
@@ -30,16 +31,15 @@ std::wstring Beside(const wchar_t* name) {
 }
 
 void Append(const wchar_t* file, const std::wstring& line) {
-  HANDLE h = CreateFileW(Beside(file).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return;
+  const zv::UniqueFileHandle h(CreateFileW(Beside(file).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h) return;
   const std::wstring text = line + L"\n";
   const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string bytes(static_cast<size_t>(n), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
   DWORD written = 0;
-  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(h);
+  WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 int ExitCode() {
@@ -101,9 +101,9 @@ int wmain() {
   Append(L"calls.txt", line);
   int count = 0;
   LPWSTR* args = CommandLineToArgvW(line.c_str(), &count);
+  const zv::UniqueLocalMemory owner(args);
   std::wstring split;
   for (int i = 0; i < count; ++i) split += std::to_wstring(i) + L"\t" + args[i] + L"\n";
-  LocalFree(args);
   Append(L"args.txt", split);
   if (line.rfind(L"-WebSandboxMode", 0) == 0) return Session();
   return ExitCode();

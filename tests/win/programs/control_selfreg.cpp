@@ -8,21 +8,24 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/handles.h"
+
 int wmain(int argc, wchar_t** argv) {
   if (argc != 3) return 2;
   const std::wstring what = argv[1];
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  HMODULE dll = LoadLibraryW(argv[2]);
-  if (dll == nullptr) {
-    std::printf("load failed %lu\n", GetLastError());
-    return 1;
+  {
+    const zv::UniqueLibrary dll(LoadLibraryW(argv[2]));
+    if (!dll) {
+      std::printf("load failed %lu\n", GetLastError());
+      return 1;
+    }
+    using Entry = HRESULT(STDAPICALLTYPE*)();
+    auto entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(
+        GetProcAddress(dll.get(), what == L"register" ? "DllRegisterServer" : "DllUnregisterServer")));
+    if (entry == nullptr) return 1;
+    std::printf("hr 0x%08lX\n", static_cast<unsigned long>(entry()));
   }
-  using Entry = HRESULT(STDAPICALLTYPE*)();
-  auto entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(
-      GetProcAddress(dll, what == L"register" ? "DllRegisterServer" : "DllUnregisterServer")));
-  if (entry == nullptr) return 1;
-  std::printf("hr 0x%08lX\n", static_cast<unsigned long>(entry()));
-  FreeLibrary(dll);
   CoUninitialize();
   return 0;
 }

@@ -17,17 +17,17 @@
 #include "agent/core/options.h"
 #include "agent/guard/app_guard.h"
 #include "common/log/log.h"
+#include "platform/handles.h"
 #include "tests/win/programs/milliseconds.h"
 
 namespace {
 
 int Processes() {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  const zv::UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
   int n = 0;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) ++n;
-  CloseHandle(snapshot);
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) ++n;
   return n;
 }
 
@@ -84,7 +84,7 @@ int wmain(int argc, wchar_t** argv) {
       std::printf("cannot start %ls\n", helper.c_str());
       return 1;
     }
-    CloseHandle(pi.hThread);
+    const zv::UniqueKernelHandle thread(pi.hThread), process(pi.hProcess);
     for (int i = 0; i < 300 && !FindWindowW(nullptr, name.c_str()); ++i) Sleep(50);
     // The control window exists before the others: wait until all are counted.
     int counted = 0;
@@ -115,8 +115,7 @@ int wmain(int argc, wchar_t** argv) {
     std::fflush(stdout);
 
     PostMessageW(FindWindowW(nullptr, name.c_str()), WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
-    CloseHandle(pi.hProcess);
+    if (WaitForSingleObject(process.get(), 10000) != WAIT_OBJECT_0) TerminateProcess(process.get(), 1);
   }
   if (devnull) std::fclose(devnull);
   return 0;

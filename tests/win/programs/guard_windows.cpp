@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/handles.h"
+
 namespace {
 
 FILE* g_record = nullptr;
@@ -111,14 +113,13 @@ void Open(const std::wstring& layout, int index) {
 }
 
 int CountImage(const wchar_t* name) {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  const zv::UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return -1;
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
   int count = 0;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry))
     if (_wcsicmp(entry.szExeFile, name) == 0) ++count;
-  CloseHandle(snapshot);
   return count;
 }
 
