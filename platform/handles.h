@@ -63,11 +63,6 @@ struct RegKeyTraits {
   static pointer invalid() { return nullptr; }
   static void close(pointer h) { ::RegCloseKey(h); }
 };
-struct HookTraits {
-  using pointer = HHOOK;
-  static pointer invalid() { return nullptr; }
-  static void close(pointer h) { ::UnhookWindowsHookEx(h); }
-};
 struct GdiObjectTraits {
   using pointer = HGDIOBJ;
   static pointer invalid() { return nullptr; }
@@ -105,7 +100,6 @@ using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
 using UniqueFind = UniqueHandle<FindTraits>;
 using UniqueRegKey = UniqueHandle<RegKeyTraits>;
-using UniqueHook = UniqueHandle<HookTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
 using UniqueFont = UniqueHandle<TypedGdiObjectTraits<HFONT>>;
 using UniqueBitmap = UniqueHandle<TypedGdiObjectTraits<HBITMAP>>;

@@ -68,7 +68,7 @@ BOOL CALLBACK CloseProc(HWND window, LPARAM param) {
   try {
     if (!IsCandidateWindow(window)) return TRUE;
     std::u16string upperImage;
-    if (Judge(window, reinterpret_cast<Pass*>(param)->processes, upperImage) != AppVerdict::kCheat) return TRUE;
+    if (Judge(window, reinterpret_cast<Pass*>(param)->processes, upperImage) != AppVerdict::Cheat) return TRUE;
     PostMessageW(window, WM_CLOSE, 0, 0);  // a window gone meanwhile just fails
     FILE_LOG(logDEBUG) << LogText(KilledAppLine(WindowText(window, kTextBuffer), upperImage));
   } catch (...) {
@@ -82,7 +82,7 @@ BOOL CALLBACK CountProc(HWND window, LPARAM param) {
   try {
     auto* pass = reinterpret_cast<Pass*>(param);
     std::u16string upperImage;
-    if (IsCandidateWindow(window) && Judge(window, pass->processes, upperImage) == AppVerdict::kCheat) ++pass->count;
+    if (IsCandidateWindow(window) && Judge(window, pass->processes, upperImage) == AppVerdict::Cheat) ++pass->count;
   } catch (...) {
   }
   return TRUE;

@@ -84,7 +84,7 @@ HRESULT ChooseForeignBrowsers(std::vector<HWND>& closeList, const std::function<
 
     const BrowserJudgement judgement = JudgeBrowser(address, title, g_setExplorerExceptions);
     for (const auto& line : judgement.lines) FILE_LOG(logDEBUG) << LogText(line);
-    if (judgement.verdict != BrowserVerdict::kClose) continue;
+    if (judgement.verdict != BrowserVerdict::Close) continue;
 
     SHANDLE_PTR top = 0;
     ZV_CHECKED(browser->get_HWND(&top));
@@ -148,7 +148,7 @@ void DisableBrowserToolbars(HWND start) {
   for (HWND w = GetParent(start); w; w = GetParent(w)) top = w;
   if (!top) return;
   for (HWND child = GetWindow(top, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    if (ClassifyToolbarChild(WindowClassName(child, kClassBuffer), child == ownTab) == ToolbarChildAction::kDisable)
+    if (ClassifyToolbarChild(WindowClassName(child, kClassBuffer), child == ownTab) == ToolbarChildAction::Disable)
       EnableWindow(child, FALSE);
   }
 }

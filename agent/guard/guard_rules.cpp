@@ -26,9 +26,9 @@ bool IsCheatCandidate(bool visible, uint32_t exStyle, bool hasOwner) {
 
 AppVerdict JudgeCandidate(std::u16string_view className, std::u16string_view upperImageName,
                           const std::set<std::u16string>& exceptions) {
-  if (className == kBrowserFrameClass) return AppVerdict::kBrowserFrame;
-  if (exceptions.count(std::u16string(upperImageName)) != 0) return AppVerdict::kException;
-  return AppVerdict::kCheat;
+  if (className == kBrowserFrameClass) return AppVerdict::BrowserFrame;
+  if (exceptions.count(std::u16string(upperImageName)) != 0) return AppVerdict::Exception;
+  return AppVerdict::Cheat;
 }
 
 // "<prefix>[first] [second]", the layout of both "killed" lines.
@@ -105,12 +105,12 @@ BrowserJudgement JudgeBrowser(std::u16string_view upperAddress, std::u16string_v
     const int64_t position = FindPosition(upperAddress, entry);
     judgement.lines.push_back(CheckingLine(upperAddress, entry, position));
     if (position == 0) {
-      judgement.verdict = BrowserVerdict::kSparedByAddress;
+      judgement.verdict = BrowserVerdict::SparedByAddress;
       return judgement;
     }
   }
   judgement.verdict =
-      exceptions.count(std::u16string(upperTitle)) != 0 ? BrowserVerdict::kSparedByTitle : BrowserVerdict::kClose;
+      exceptions.count(std::u16string(upperTitle)) != 0 ? BrowserVerdict::SparedByTitle : BrowserVerdict::Close;
   return judgement;
 }
 
@@ -141,9 +141,9 @@ std::u16string ExplorerErrorLine(int32_t hresult, std::u16string_view systemMess
 }
 
 ToolbarChildAction ClassifyToolbarChild(std::u16string_view className, bool isOwnTab) {
-  if (className == kTabWindowClass) return isOwnTab ? ToolbarChildAction::kLeave : ToolbarChildAction::kDisable;
-  if (className == kDocObjectViewClass || className == kTabContainerClass) return ToolbarChildAction::kLeave;
-  return ToolbarChildAction::kDisable;
+  if (className == kTabWindowClass) return isOwnTab ? ToolbarChildAction::Leave : ToolbarChildAction::Disable;
+  if (className == kDocObjectViewClass || className == kTabContainerClass) return ToolbarChildAction::Leave;
+  return ToolbarChildAction::Disable;
 }
 
 }  // namespace zv

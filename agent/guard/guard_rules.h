@@ -27,9 +27,9 @@ inline constexpr char16_t kDocObjectViewClass[] = u"Shell DocObject View";
 bool IsCheatCandidate(bool visible, uint32_t exStyle, bool hasOwner);
 
 enum class AppVerdict {
-  kBrowserFrame,  // class "IEFrame": left to the browser window guard
-  kException,     // its image name is on the exception list
-  kCheat,         // asked to close (or counted)
+  BrowserFrame,  // class "IEFrame": left to the browser window guard
+  Exception,     // its image name is on the exception list
+  Cheat,         // asked to close (or counted)
 };
 
 // The close rule for a candidate. `upperImageName` is the image name already
@@ -74,13 +74,13 @@ class ProcessTable {
 // --- browser window guard ---------------------------------------------------
 
 enum class BrowserVerdict {
-  kSparedByAddress,  // the address begins with an exception entry
-  kSparedByTitle,    // the page title is an exception entry
-  kClose,
+  SparedByAddress,  // the address begins with an exception entry
+  SparedByTitle,    // the page title is an exception entry
+  Close,
 };
 
 struct BrowserJudgement {
-  BrowserVerdict verdict = BrowserVerdict::kClose;
+  BrowserVerdict verdict = BrowserVerdict::Close;
   // One "checking ie" line per entry tested, in the order tested.
   std::vector<std::u16string> lines;
 };
@@ -114,7 +114,7 @@ std::u16string ExplorerErrorLine(int32_t hresult, std::u16string_view systemMess
 
 // --- toolbar walk -------------------------------------------------------------
 
-enum class ToolbarChildAction { kDisable, kLeave };
+enum class ToolbarChildAction { Disable, Leave };
 
 // What the walk does with one direct child of the top window: tab windows are
 // disabled unless they hold the caller, document views and tab containers are

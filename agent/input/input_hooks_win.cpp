@@ -76,7 +76,7 @@ void Watch() {
 constexpr UINT kRequestMessage = WM_APP + 0x20;
 
 struct Request {
-  enum Kind { kInstall, kRemove } kind;
+  enum class Kind { Install, Remove } kind;
   HookSlot* slot;
   bool ok = false;
   HANDLE done;
@@ -84,7 +84,7 @@ struct Request {
 
 void Execute(Request& request) {
   HookSlot& slot = *request.slot;
-  if (request.kind == Request::kInstall) {
+  if (request.kind == Request::Kind::Install) {
     HHOOK hook = SetWindowsHookExW(slot.type, slot.proc, request.slot->instance, 0);
     slot.lastCall = GetTickCount();
     slot.pace = RenewalPace{};
@@ -178,13 +178,13 @@ HINSTANCE InstanceOf(HWND window) {
 bool Install(HookSlot& slot, HINSTANCE instance) {
   if (instance == nullptr) return false;
   slot.instance = instance;
-  const bool ok = Call(Request::kInstall, slot);
+  const bool ok = Call(Request::Kind::Install, slot);
   if (!ok) EndThreadWhenIdle();
   return ok;
 }
 
 bool Remove(HookSlot& slot) {
-  const bool ok = Call(Request::kRemove, slot);
+  const bool ok = Call(Request::Kind::Remove, slot);
   slot.handle = nullptr;  // also when the thread could not be reached
   EndThreadWhenIdle();
   return ok;

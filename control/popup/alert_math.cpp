@@ -25,11 +25,11 @@ AlertPoint AlertPosition(const AlertRect& workArea, int width, int height) {
 }
 
 WorkAreaSide FirstCrossedSide(const AlertRect& rect, const AlertRect& workArea) {
-  if (rect.top < workArea.top) return WorkAreaSide::kTop;
-  if (rect.bottom > workArea.bottom) return WorkAreaSide::kBottom;
-  if (rect.left < workArea.left) return WorkAreaSide::kLeft;
-  if (rect.right > workArea.right) return WorkAreaSide::kRight;
-  return WorkAreaSide::kNone;
+  if (rect.top < workArea.top) return WorkAreaSide::Top;
+  if (rect.bottom > workArea.bottom) return WorkAreaSide::Bottom;
+  if (rect.left < workArea.left) return WorkAreaSide::Left;
+  if (rect.right > workArea.right) return WorkAreaSide::Right;
+  return WorkAreaSide::None;
 }
 
 namespace {
@@ -43,22 +43,22 @@ AlertRect Shifted(const AlertRect& r, int dx, int dy) {
 AlertRect KeepInWorkArea(const AlertRect& rect, const AlertRect& primaryWorkArea,
                          const std::function<AlertRect(const AlertRect&)>& nearestWorkArea) {
   const WorkAreaSide side = FirstCrossedSide(rect, primaryWorkArea);
-  if (side == WorkAreaSide::kNone) return rect;
+  if (side == WorkAreaSide::None) return rect;
   const AlertRect work = nearestWorkArea(rect);
   switch (side) {
-    case WorkAreaSide::kTop:
+    case WorkAreaSide::Top:
       if (rect.top < work.top) return Shifted(rect, 0, work.top - rect.top);
       break;
-    case WorkAreaSide::kBottom:
+    case WorkAreaSide::Bottom:
       if (rect.bottom > work.bottom) return Shifted(rect, 0, work.bottom - rect.bottom);
       break;
-    case WorkAreaSide::kLeft:
+    case WorkAreaSide::Left:
       if (rect.left < work.left) return Shifted(rect, work.left - rect.left, 0);
       break;
-    case WorkAreaSide::kRight:
+    case WorkAreaSide::Right:
       if (rect.right > work.right) return Shifted(rect, work.right - rect.right, 0);
       break;
-    case WorkAreaSide::kNone:
+    case WorkAreaSide::None:
       break;
   }
   return rect;

@@ -47,7 +47,7 @@ FadeStep FadeOutStep(uint8_t alpha);
 // area's right edge, flush with its bottom edge.
 AlertPoint AlertPosition(const AlertRect& workArea, int width, int height);
 
-enum class WorkAreaSide { kNone, kTop, kBottom, kLeft, kRight };
+enum class WorkAreaSide { None, Top, Bottom, Left, Right };
 
 // The first side of `rect` that lies beyond the same side of `workArea`, in
 // the order top, bottom, left, right.

@@ -55,22 +55,22 @@ TEST(JudgeCandidate, ExceptionsAreWholeUpperCaseNames) {
   };
   const Case cases[] = {
       // Lower case in the list, upper case at run time: spared.
-      {u"Notepad", u"NOTEPAD.EXE", AppVerdict::kException},
-      {u"Shell_TrayWnd", u"EXPLORER.EXE", AppVerdict::kException},
+      {u"Notepad", u"NOTEPAD.EXE", AppVerdict::Exception},
+      {u"Shell_TrayWnd", u"EXPLORER.EXE", AppVerdict::Exception},
       // An entry with a path or blanks never equals an image name.
-      {u"SciCalc", u"CALC.EXE", AppVerdict::kCheat},
-      {u"OpusApp", u"WINWORD.EXE", AppVerdict::kCheat},
+      {u"SciCalc", u"CALC.EXE", AppVerdict::Cheat},
+      {u"OpusApp", u"WINWORD.EXE", AppVerdict::Cheat},
       // No prefix or substring matches.
-      {u"Notepad", u"NOTEPAD.EX", AppVerdict::kCheat},
-      {u"Notepad", u"NOTEPAD.EXE2", AppVerdict::kCheat},
+      {u"Notepad", u"NOTEPAD.EX", AppVerdict::Cheat},
+      {u"Notepad", u"NOTEPAD.EXE2", AppVerdict::Cheat},
       // The image name is not found: empty, and the list holds no empty token.
-      {u"Foreign", u"", AppVerdict::kCheat},
+      {u"Foreign", u"", AppVerdict::Cheat},
       // Browser frames are left alone whatever their process...
-      {u"IEFrame", u"CHEAT.EXE", AppVerdict::kBrowserFrame},
-      {u"IEFrame", u"NOTEPAD.EXE", AppVerdict::kBrowserFrame},
+      {u"IEFrame", u"CHEAT.EXE", AppVerdict::BrowserFrame},
+      {u"IEFrame", u"NOTEPAD.EXE", AppVerdict::BrowserFrame},
       // ...but only the exact class name counts.
-      {u"ieframe", u"CHEAT.EXE", AppVerdict::kCheat},
-      {u"IEFrame ", u"CHEAT.EXE", AppVerdict::kCheat},
+      {u"ieframe", u"CHEAT.EXE", AppVerdict::Cheat},
+      {u"IEFrame ", u"CHEAT.EXE", AppVerdict::Cheat},
   };
   for (const auto& c : cases)
     EXPECT_EQ(JudgeCandidate(c.cls, c.image, exceptions), c.verdict) << ToUtf8(c.cls) << " " << ToUtf8(c.image);
@@ -80,8 +80,8 @@ TEST(JudgeCandidate, EmptyTokenSparesWindowsWithoutImageName) {
   // Absent list, and a trailing comma: both hold the empty string.
   for (const auto& option : {std::u16string(), std::u16string(u"notepad.exe,")}) {
     const auto exceptions = AppExceptions(option);
-    EXPECT_EQ(JudgeCandidate(u"Foreign", u"", exceptions), AppVerdict::kException);
-    EXPECT_EQ(JudgeCandidate(u"Foreign", u"CHEAT.EXE", exceptions), AppVerdict::kCheat);
+    EXPECT_EQ(JudgeCandidate(u"Foreign", u"", exceptions), AppVerdict::Exception);
+    EXPECT_EQ(JudgeCandidate(u"Foreign", u"CHEAT.EXE", exceptions), AppVerdict::Cheat);
   }
 }
 
@@ -143,7 +143,7 @@ TEST(JudgeBrowser, AddressPrefixSparesAndStopsTheLines) {
   // Set order: "HTTP://EXAM.EXAMPLE/" < "HTTP://EXAM.EXAMPLE/TEST/" < "ZZZ".
   const auto exceptions = ExplorerExceptions(u"zzz,http://exam.example/test/,http://exam.example/");
   const auto j = JudgeBrowser(u"HTTP://EXAM.EXAMPLE/TEST/Q1", u"QUESTION 1", exceptions);
-  EXPECT_EQ(j.verdict, BrowserVerdict::kSparedByAddress);
+  EXPECT_EQ(j.verdict, BrowserVerdict::SparedByAddress);
   // The first entry already matches: the later ones are neither tested nor logged.
   ASSERT_EQ(j.lines.size(), 1u);
   EXPECT_EQ(j.lines[0], u"checking ie  : [HTTP://EXAM.EXAMPLE/TEST/Q1]에서  [HTTP://EXAM.EXAMPLE/] 검색 0");
@@ -152,7 +152,7 @@ TEST(JudgeBrowser, AddressPrefixSparesAndStopsTheLines) {
 TEST(JudgeBrowser, PositionAfterTheStartDoesNotSpare) {
   const auto exceptions = ExplorerExceptions(u"exam.example,other.example");
   const auto j = JudgeBrowser(u"HTTP://EXAM.EXAMPLE/", u"EXAM", exceptions);
-  EXPECT_EQ(j.verdict, BrowserVerdict::kClose);
+  EXPECT_EQ(j.verdict, BrowserVerdict::Close);
   ASSERT_EQ(j.lines.size(), 2u);
   EXPECT_EQ(j.lines[0], u"checking ie  : [HTTP://EXAM.EXAMPLE/]에서  [EXAM.EXAMPLE] 검색 7");
   EXPECT_EQ(j.lines[1], u"checking ie  : [HTTP://EXAM.EXAMPLE/]에서  [OTHER.EXAMPLE] 검색 -1");
@@ -160,13 +160,13 @@ TEST(JudgeBrowser, PositionAfterTheStartDoesNotSpare) {
 
 TEST(JudgeBrowser, TitleEntrySparesWholeTitlesOnly) {
   const auto exceptions = ExplorerExceptions(u"http://exam.example/,Online Exam");
-  EXPECT_EQ(JudgeBrowser(u"HTTP://ELSEWHERE/", u"ONLINE EXAM", exceptions).verdict, BrowserVerdict::kSparedByTitle);
+  EXPECT_EQ(JudgeBrowser(u"HTTP://ELSEWHERE/", u"ONLINE EXAM", exceptions).verdict, BrowserVerdict::SparedByTitle);
   // Every entry was tested against the address first.
   EXPECT_EQ(JudgeBrowser(u"HTTP://ELSEWHERE/", u"ONLINE EXAM", exceptions).lines.size(), 2u);
-  EXPECT_EQ(JudgeBrowser(u"HTTP://ELSEWHERE/", u"ONLINE EXAM 2", exceptions).verdict, BrowserVerdict::kClose);
-  EXPECT_EQ(JudgeBrowser(u"HTTP://ELSEWHERE/", u"ONLINE", exceptions).verdict, BrowserVerdict::kClose);
+  EXPECT_EQ(JudgeBrowser(u"HTTP://ELSEWHERE/", u"ONLINE EXAM 2", exceptions).verdict, BrowserVerdict::Close);
+  EXPECT_EQ(JudgeBrowser(u"HTTP://ELSEWHERE/", u"ONLINE", exceptions).verdict, BrowserVerdict::Close);
   // A title that is an address entry spares by title even when the address differs.
-  EXPECT_EQ(JudgeBrowser(u"ABOUT:BLANK", u"HTTP://EXAM.EXAMPLE/", exceptions).verdict, BrowserVerdict::kSparedByTitle);
+  EXPECT_EQ(JudgeBrowser(u"ABOUT:BLANK", u"HTTP://EXAM.EXAMPLE/", exceptions).verdict, BrowserVerdict::SparedByTitle);
 }
 
 TEST(JudgeBrowser, EmptyTokenSparesEverything) {
@@ -174,7 +174,7 @@ TEST(JudgeBrowser, EmptyTokenSparesEverything) {
     const auto exceptions = ExplorerExceptions(option);
     for (const char16_t* address : {u"HTTP://ANYWHERE/", u"", u"C:\\USERS\\"}) {
       const auto j = JudgeBrowser(address, u"", exceptions);
-      EXPECT_EQ(j.verdict, BrowserVerdict::kSparedByAddress) << ToUtf8(option);
+      EXPECT_EQ(j.verdict, BrowserVerdict::SparedByAddress) << ToUtf8(option);
       // The empty entry sorts first and is found at 0.
       ASSERT_EQ(j.lines.size(), 1u);
       EXPECT_EQ(j.lines[0], u"checking ie  : [" + std::u16string(address) + u"]에서  [] 검색 0");
@@ -185,7 +185,7 @@ TEST(JudgeBrowser, EmptyTokenSparesEverything) {
 TEST(JudgeBrowser, EntryLongerThanAddress) {
   const auto exceptions = ExplorerExceptions(u"http://exam.example/long/path");
   const auto j = JudgeBrowser(u"HTTP://EXAM.EXAMPLE/", u"EXAM", exceptions);
-  EXPECT_EQ(j.verdict, BrowserVerdict::kClose);
+  EXPECT_EQ(j.verdict, BrowserVerdict::Close);
   ASSERT_EQ(j.lines.size(), 1u);
   EXPECT_EQ(j.lines[0], u"checking ie  : [HTTP://EXAM.EXAMPLE/]에서  [HTTP://EXAM.EXAMPLE/LONG/PATH] 검색 -1");
 }
@@ -242,11 +242,11 @@ TEST(ToolbarWalk, DirectChildrenByClass) {
   };
   using A = ToolbarChildAction;
   const Case cases[] = {
-      {u"TabWindowClass", false, A::kDisable}, {u"TabWindowClass", true, A::kLeave},
-      {u"Shell DocObject View", false, A::kLeave}, {u"Frame Tab", false, A::kLeave},
-      {u"ReBarWindow32", false, A::kDisable}, {u"msctls_statusbar32", false, A::kDisable},
-      {u"ZedudeVeriView", false, A::kDisable}, {u"tabwindowclass", false, A::kDisable},
-      {u"Frame Tab ", false, A::kDisable}, {u"", false, A::kDisable},
+      {u"TabWindowClass", false, A::Disable}, {u"TabWindowClass", true, A::Leave},
+      {u"Shell DocObject View", false, A::Leave}, {u"Frame Tab", false, A::Leave},
+      {u"ReBarWindow32", false, A::Disable}, {u"msctls_statusbar32", false, A::Disable},
+      {u"ZedudeVeriView", false, A::Disable}, {u"tabwindowclass", false, A::Disable},
+      {u"Frame Tab ", false, A::Disable}, {u"", false, A::Disable},
   };
   for (const auto& c : cases) EXPECT_EQ(ClassifyToolbarChild(c.cls, c.ownTab), c.action) << ToUtf8(c.cls);
 }

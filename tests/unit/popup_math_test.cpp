@@ -124,12 +124,12 @@ TEST(PopupDragClampTest, OnlyTheFirstCrossedSideIsCorrectedInOrderTopBottomLeftR
     WorkAreaSide side;
     AlertRect kept;
   } cases[] = {
-      {"top before left", {-50, -30, 250, 50}, WorkAreaSide::kTop, {-50, 0, 250, 80}},
-      {"top before right", {1100, -30, 1200, 50}, WorkAreaSide::kTop, {1100, 0, 1200, 80}},
-      {"bottom before left", {-50, 950, 250, 1030}, WorkAreaSide::kBottom, {-50, 904, 250, 984}},
-      {"left before right (taller than wide work area)", {-10, 10, 1290, 90}, WorkAreaSide::kLeft,
+      {"top before left", {-50, -30, 250, 50}, WorkAreaSide::Top, {-50, 0, 250, 80}},
+      {"top before right", {1100, -30, 1200, 50}, WorkAreaSide::Top, {1100, 0, 1200, 80}},
+      {"bottom before left", {-50, 950, 250, 1030}, WorkAreaSide::Bottom, {-50, 904, 250, 984}},
+      {"left before right (taller than wide work area)", {-10, 10, 1290, 90}, WorkAreaSide::Left,
        {0, 10, 1300, 90}},
-      {"top before bottom (taller than the work area)", {0, -10, 100, 1000}, WorkAreaSide::kTop,
+      {"top before bottom (taller than the work area)", {0, -10, 100, 1000}, WorkAreaSide::Top,
        {0, 0, 100, 1010}},
   };
   for (const Case& c : cases) {

@@ -15,6 +15,7 @@
 #include "platform/wide.h"
 #include "tests/win/guard/guard_test_support.h"
 
+namespace zv {
 namespace {
 
 using zvtest::TestWindows;
@@ -247,3 +248,4 @@ TEST_F(BlackListTest, UnlistedOrEmptyListEndsNothing) {
 }
 
 }  // namespace
+}  // namespace zv

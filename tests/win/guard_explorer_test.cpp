@@ -13,6 +13,7 @@
 #include "tests/win/guard/fake_shell_windows.h"
 #include "tests/win/guard/guard_test_support.h"
 
+namespace zv {
 namespace {
 
 using zvtest::FakeBrowser;
@@ -196,7 +197,7 @@ TEST_F(ExplorerGuardTest, FailureOnTheThirdBrowserStillClosesTheFirstTwo) {
   Exceptions(u"http://exam.example/");
   // An HRESULT of the dispatch range without a system message.
   const HRESULT failure = static_cast<HRESULT>(0x8004FF00);
-  for (FakeCall call : {FakeCall::kItem, FakeCall::kQuery, FakeCall::kUrl, FakeCall::kTitle, FakeCall::kHwnd}) {
+  for (FakeCall call : {FakeCall::Item, FakeCall::Query, FakeCall::Url, FakeCall::Title, FakeCall::Hwnd}) {
     HWND a = Window(L"a"), b = Window(L"b"), c = Window(L"c"), d = Window(L"d");
     FakeShell shell;
     shell.browsers = {B(L"http://one.example/", L"One", a), B(L"http://two.example/", L"Two", b),
@@ -320,3 +321,4 @@ TEST(BrowserToolbars, AgentFrameDisablesItsOwnViewAndNothingWithoutParent) {
 }
 
 }  // namespace
+}  // namespace zv

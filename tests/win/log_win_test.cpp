@@ -10,6 +10,7 @@
 #include "common/log/log.h"
 #include "platform/handles.h"
 
+namespace zv {
 namespace {
 
 std::string TempFolder() {
@@ -130,3 +131,4 @@ TEST(LogTextWin, WideTextsUseTheAnsiCodePage) {
 }
 
 }  // namespace
+}  // namespace zv

@@ -92,11 +92,7 @@ Tag ReadTag(std::u16string_view html, size_t& pos) {
   while (pos < html.size() && !IsSpace(html[pos]) && html[pos] != u'>' &&
          !(html[pos] == u'/' && pos > start))
     ++pos;
-  for (size_t k = start; k < pos; ++k) {
-    char16_t c = html[k];
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
-    tag.name += c;
-  }
+  tag.name = ToLowerAscii(html.substr(start, pos - start));
   while (pos < html.size()) {
     while (pos < html.size() && (IsSpace(html[pos]) || html[pos] == u'/')) ++pos;
     if (pos >= html.size()) break;

@@ -78,7 +78,7 @@ class Browser : public Unknown<IWebBrowser2> {
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     *out = nullptr;
-    if (layout_.fail == FakeCall::kQuery && iid == IID_IWebBrowser2) return layout_.failHr;
+    if (layout_.fail == FakeCall::Query && iid == IID_IWebBrowser2) return layout_.failHr;
     if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IWebBrowser || iid == IID_IWebBrowserApp ||
         iid == IID_IWebBrowser2) {
       *out = static_cast<IWebBrowser2*>(this);
@@ -92,19 +92,19 @@ class Browser : public Unknown<IWebBrowser2> {
   HRESULT STDMETHODCALLTYPE get_LocationURL(BSTR* url) override {
     *url = nullptr;
     Trace("url", index_);
-    if (layout_.fail == FakeCall::kUrl) return layout_.failHr;
+    if (layout_.fail == FakeCall::Url) return layout_.failHr;
     *url = Bstr(layout_.url);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_LocationName(BSTR* name) override {
     *name = nullptr;
-    if (layout_.fail == FakeCall::kTitle) return layout_.failHr;
+    if (layout_.fail == FakeCall::Title) return layout_.failHr;
     *name = Bstr(layout_.title);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_HWND(SHANDLE_PTR* window) override {
     *window = 0;
-    if (layout_.fail == FakeCall::kHwnd) return layout_.failHr;
+    if (layout_.fail == FakeCall::Hwnd) return layout_.failHr;
     HWND w = layout_.windowTitle.empty() ? layout_.window : FindWindowW(nullptr, layout_.windowTitle.c_str());
     *window = reinterpret_cast<SHANDLE_PTR>(w);
     return S_OK;
@@ -206,7 +206,7 @@ class ShellWindows : public Unknown<IShellWindows> {
     if (index.vt != VT_I4) return E_INVALIDARG;
     if (index.lVal < 0 || static_cast<size_t>(index.lVal) >= shell_.browsers.size()) return S_FALSE;
     const FakeBrowser& layout = shell_.browsers[static_cast<size_t>(index.lVal)];
-    if (layout.fail == FakeCall::kItem) return layout.failHr;
+    if (layout.fail == FakeCall::Item) return layout.failHr;
     if (layout.missing) return S_FALSE;
     if (layout.notBrowser)
       *folder = new OtherItem;
@@ -274,12 +274,12 @@ bool ReadDword(HKEY key, const wchar_t* name, DWORD& value) {
 }
 
 FakeCall CallNamed(const std::wstring& name) {
-  if (name == L"item") return FakeCall::kItem;
-  if (name == L"query") return FakeCall::kQuery;
-  if (name == L"url") return FakeCall::kUrl;
-  if (name == L"title") return FakeCall::kTitle;
-  if (name == L"hwnd") return FakeCall::kHwnd;
-  return FakeCall::kNone;
+  if (name == L"item") return FakeCall::Item;
+  if (name == L"query") return FakeCall::Query;
+  if (name == L"url") return FakeCall::Url;
+  if (name == L"title") return FakeCall::Title;
+  if (name == L"hwnd") return FakeCall::Hwnd;
+  return FakeCall::None;
 }
 
 }  // namespace

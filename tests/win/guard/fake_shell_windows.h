@@ -26,7 +26,7 @@
 
 namespace zvtest {
 
-enum class FakeCall { kNone, kItem, kQuery, kUrl, kTitle, kHwnd };
+enum class FakeCall { None, Item, Query, Url, Title, Hwnd };
 
 struct FakeBrowser {
   std::wstring url;
@@ -35,7 +35,7 @@ struct FakeBrowser {
   std::wstring windowTitle;  // instead of `window`: found by FindWindowW when read
   bool missing = false;      // Item succeeds without an object
   bool notBrowser = false;   // the object has no IWebBrowser2
-  FakeCall fail = FakeCall::kNone;
+  FakeCall fail = FakeCall::None;
   HRESULT failHr = E_FAIL;
 };
 
