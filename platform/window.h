@@ -102,6 +102,29 @@ LRESULT HandleWithoutThrowing(UINT msg, Handler&& handler) noexcept {
   }
 }
 
+// Dispatches this thread's messages until `done` holds, for `limitMs` at
+// most; false when it never held.
+template <typename Done>
+bool PumpMessagesUntil(Done done, DWORD limitMs) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+      if (done()) return true;
+    }
+    if (done()) return true;
+    const DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= limitMs) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, limitMs - elapsed < 10 ? limitMs - elapsed : 10, QS_ALLINPUT);
+  }
+}
+// Dispatches this thread's messages for `ms` milliseconds.
+inline void PumpMessagesFor(DWORD ms) {
+  PumpMessagesUntil([] { return false; }, ms);
+}
+
 // A window's text and class name as GetWindowTextW and GetClassNameW give them
 // with a buffer of `capacity` code units (terminator included): a longer text
 // is cut to capacity - 1 code units; empty when the call fails.

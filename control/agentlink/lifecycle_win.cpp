@@ -71,7 +71,9 @@ int CZaduzeCtrl::OnCreateStep() {
     else
       OpenLogFile(folder, "ocx");
     FILE_LOG(logINFO) << "Zaduze(ocx) started";
-    if (!m_siteReason.empty()) FILE_LOG(logINFO) << ToUtf8(m_siteReason);
+    if (!m_siteReason.empty()) {
+      FILE_LOG(logINFO) << ToUtf8(m_siteReason);
+    }
   }
   ReadModuleVersion();
   SetText(u"Zaduze");

@@ -49,6 +49,7 @@
 #include "tools/container/object_params.h"
 #include "platform/com_ptr.h"
 #include "platform/wide.h"
+#include "platform/window.h"
 #include "tools/container/container_site_win.h"
 #include "tools/container/page_view_win.h"
 
@@ -163,19 +164,7 @@ VARIANT ToVariant(const Literal& lit) {
   return v;
 }
 
-void PumpFor(DWORD ms) {
-  const DWORD start = GetTickCount();
-  for (;;) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    const DWORD elapsed = GetTickCount() - start;
-    if (elapsed >= ms) return;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
-  }
-}
+void PumpFor(DWORD ms) { PumpMessagesFor(ms); }
 
 // The DISPID of one name as a script engine asks for it.
 HRESULT DispatchIdOf(IDispatch* control, std::u16string name, DISPID& id) {

@@ -25,18 +25,7 @@ namespace {
 // only keeps a broken build from hanging the run.
 template <class Done>
 bool PumpUntil(Done done, DWORD limitMs = 15000) {
-  const DWORD start = GetTickCount();
-  for (;;) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-      if (done()) return true;
-    }
-    if (done()) return true;
-    if (GetTickCount() - start > limitMs) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-  }
+  return PumpMessagesUntil(done, limitMs);
 }
 
 void PumpPending() {
