@@ -54,7 +54,9 @@ check_bitness() {  # WINE DLL TAG WIN
 }
 
 check_bitness "$ZV_WINE64_BIN" "$ZV_CTL_DLL64" x86_64 win64
-if [ -f "$ZV_CTL_DLL32" ]; then
+if ! zv_can_run32; then
+  zv_skip "i686: registration ($ZV_NO_RUN32)"
+elif [ -f "$ZV_CTL_DLL32" ]; then
   check_bitness "$ZV_WINE32_BIN" "$ZV_CTL_DLL32" i686 win32
 else
   zv_fail "i686 build of the control exists" "$ZV_CTL_DLL32"

@@ -98,7 +98,9 @@ lock_policy HKCU -
 
 # The i686 control reads the 32-bit view of HKLM: a machine-wide policy for it
 # lives under SOFTWARE\WOW6432Node\Zaduze; the 64-bit view alone leaves it open.
-if [ -f "$ZV_CTL_DLL32" ]; then
+if ! zv_can_run32; then
+  zv_skip "i686: the machine-wide policy ($ZV_NO_RUN32)"
+elif [ -f "$ZV_CTL_DLL32" ]; then
   zv_wine32 regsvr32 /s "$(zv_winpath "$ZV_CTL_DLL32")" </dev/null >/dev/null 2>&1
   ctl32() {
     zv_wine32 "$ZV_BUILD32/tools/container/zaduze_container.exe" "$(zv_winpath "$PAGE")" --url "$1" \

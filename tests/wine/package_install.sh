@@ -11,6 +11,14 @@ source "$(dirname "$0")/../../tools/wine/harness.sh"
 zv_standalone
 source "$(dirname "$0")/control/common.sh"
 
+# The x64 package carries the i686 control's registration, which only a
+# 32-bit regsvr32 can show: no packages can be made on a machine without it.
+if ! zv_can_run32; then
+  zv_skip "the packages ($ZV_NO_RUN32: the i686 registration cannot be captured)"
+  zv_summary
+  exit 0
+fi
+
 PKG=$ZV_WINE_WORK/pkg
 NEXT=$ZV_WINE_WORK/pkg-next
 REGFILE=$ZV_ROOT/tools/package/regfile.py

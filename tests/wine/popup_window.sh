@@ -29,7 +29,11 @@ zv_reg add "$X11KEY" /v Managed /d N /f
 
 # --- the GoogleTest program ------------------------------------------------
 zv_gtest "$ZV_WINE64_BIN" "$ZV_BUILD64/tests/win/popup/popup_win_tests.exe" "win64"
-zv_gtest "$ZV_WINE32_BIN" "$ZV_BUILD32/tests/win/popup/popup_win_tests.exe" "win32"
+if zv_can_run32; then
+  zv_gtest "$ZV_WINE32_BIN" "$ZV_BUILD32/tests/win/popup/popup_win_tests.exe" "win32"
+else
+  zv_skip "win32 popup_win_tests ($ZV_NO_RUN32)"
+fi
 
 # --- the driver ------------------------------------------------------------
 st() { { tr -d '\r' <"$STATUS"; } 2>/dev/null | awk -v k="$1" '$1 == k { $1 = ""; print substr($0, 2) }'; }

@@ -39,4 +39,5 @@ capture() {  # capture WINE DIR BITS
   export_classes "$OUT/$3-after.reg"
 }
 
+zv_can_run32 || { echo "capture: $ZV_NO_RUN32: the i686 registration cannot be captured" >&2; exit 1; }
 capture "$ZV_WINE32_BIN" "$D32" 32 && capture "$ZV_WINE64_BIN" "$D64" 64

@@ -10,6 +10,7 @@
 # zv_reg_value KEY NAME / zv_reg_exists KEY   one value's "TYPE DATA" / yes or no
 # zv_key KEYSPEC              xdotool key into the focused window
 # zv_screenshot FILE           the whole Xvfb screen as PNG
+# zv_can_run32 / zv_skip      whether 32-bit programs run here / a check that cannot run here
 # zv_ok / zv_fail / zv_expect / zv_expect_match / zv_summary   the scenario's checks
 # zv_expect_exits EXE <<ROWS   a table of "check|command line|exit code" rows
 # zv_gtest LOADER EXE LABEL    a GoogleTest program, one check per test
@@ -37,6 +38,19 @@ zv_winpath() {
 }
 
 zv_wine64() { timeout -k 5 "$ZV_TIMEOUT" "$ZV_WINE64_BIN" "$@"; }
+
+# zv_can_run32: whether this machine runs 32-bit programs at all. The 32-bit
+# Wine loader is itself a 32-bit Linux program, and a kernel built without
+# 32-bit support refuses to start it ("Exec format error"); the i686 builds
+# can then only be skipped, never passed.
+zv_can_run32() {
+  if [ -z "${ZV_RUN32:-}" ]; then
+    if timeout -k 5 60 "$ZV_WINE32_BIN" --version >/dev/null 2>&1 </dev/null; then ZV_RUN32=yes; else ZV_RUN32=no; fi
+    export ZV_RUN32
+  fi
+  [ "$ZV_RUN32" = yes ]
+}
+ZV_NO_RUN32="this machine does not run 32-bit programs"
 zv_wine32() { timeout -k 5 "$ZV_TIMEOUT" "$ZV_WINE32_BIN" "$@"; }
 
 zv_wine_start() {
@@ -154,6 +168,8 @@ zv_agent_logs() { ls -1tr "$ZV_DOCS"/zaduze/log/*_app.log 2>/dev/null; }
 # --- a tiny test-case counter for the scenarios (TAP-like lines) -----------
 ZV_PASSED=0
 ZV_FAILED=0
+ZV_SKIPPED=0
+zv_skip() { ZV_SKIPPED=$((ZV_SKIPPED + 1)); echo "skip - $1"; }
 zv_ok() { ZV_PASSED=$((ZV_PASSED + 1)); echo "ok - $1"; }
 zv_fail() { ZV_FAILED=$((ZV_FAILED + 1)); echo "not ok - $1"; shift; [ $# -gt 0 ] && printf '    %s\n' "$@"; return 0; }
 # zv_expect NAME ACTUAL EXPECTED
@@ -164,7 +180,13 @@ zv_expect() {
 zv_expect_match() {
   if printf '%s' "$2" | grep -q -E -- "$3"; then zv_ok "$1"; else zv_fail "$1" "no match for: $3" "in: $(printf '%s' "$2" | head -c 2000)"; fi
 }
-zv_summary() { echo "scenario: $ZV_PASSED passed, $ZV_FAILED failed"; }
+zv_summary() {
+  if [ "$ZV_SKIPPED" -gt 0 ]; then
+    echo "scenario: $ZV_PASSED passed, $ZV_FAILED failed, $ZV_SKIPPED skipped"
+  else
+    echo "scenario: $ZV_PASSED passed, $ZV_FAILED failed"
+  fi
+}
 
 # zv_expect_exits EXE: one check per row read from stdin, "NAME|CMDLINE|CODE":
 # EXE run with exactly CMDLINE ends with exit code CODE. Rows run in order
