@@ -127,18 +127,13 @@ int PickPictureVariant(int wanted, std::span<const int> sizes) {
 }
 
 unsigned ChoosePopupDpi(const DpiFacts& facts) {
-  auto answer = [](const std::optional<unsigned>& dpi) { return dpi.value_or(0); };
-  unsigned first = 0;
-  if (facts.perMonitorAware.has_value() && !*facts.perMonitorAware) {
-    // The window is laid out for one DPI whatever monitor it is on (the
-    // system stretches it there): scaling it for the monitor would scale it twice.
-    first = answer(facts.windowDpi);
-  } else {
-    first = answer(facts.monitorDpi);
-    if (first == 0) first = answer(facts.windowDpi);
-  }
-  if (first == 0) first = facts.screenDpi;
-  return first != 0 ? first : kDefaultDpi;
+  unsigned dpi = 0;
+  // A window laid out for one DPI wherever it is (the system stretches it on
+  // other monitors) must not be scaled for the monitor as well.
+  if (facts.perMonitorAware.value_or(false)) dpi = facts.monitorDpi.value_or(0);
+  if (dpi == 0) dpi = facts.windowDpi.value_or(0);
+  if (dpi == 0) dpi = facts.screenDpi;
+  return dpi != 0 ? dpi : kDefaultDpi;
 }
 
 }  // namespace zv

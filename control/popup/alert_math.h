@@ -141,17 +141,17 @@ int PickPictureVariant(int wanted, std::span<const int> sizes);
 // What the Windows layer could learn about DPI, for the popup's window and the
 // monitor it is about to appear on; empty where the system lacks the call.
 struct DpiFacts {
-  std::optional<bool> perMonitorAware;  // the window's awareness (Windows 10 1607 and later)
+  std::optional<bool> perMonitorAware;  // the window's (Windows 10) or the process's (8.1) awareness
   std::optional<unsigned> windowDpi;    // GetDpiForWindow: what the window is laid out for
-  std::optional<unsigned> monitorDpi;   // the target monitor's DPI as this process sees it
+  std::optional<unsigned> monitorDpi;   // the target monitor's DPI
   unsigned screenDpi = 0;               // LOGPIXELSX of the screen: the system DPI (or 96 when virtualised)
 };
 
-// The DPI to lay the popup out for. A per-monitor aware window takes the DPI
-// of the monitor it is going to; any other window takes the DPI it is laid
-// out for (96 when the system scales the window itself, the system DPI when
-// the process is system aware), so that nothing is scaled twice. Systems
-// before Windows 10 answer with the monitor (8.1) or the screen (7). Zero
+// The DPI to lay the popup out for. Only a per-monitor aware window takes the
+// DPI of the monitor it is going to; any other window takes the DPI it is
+// laid out for (96 when the system stretches the window itself, the system
+// DPI when the process is system aware), so that nothing is scaled twice.
+// Without GetDpiForWindow (Windows 7, 8.1) that is the screen's DPI. Zero
 // answers are skipped; 96 when nothing answers.
 unsigned ChoosePopupDpi(const DpiFacts& facts);
 

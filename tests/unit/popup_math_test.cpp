@@ -280,8 +280,11 @@ TEST(PopupDpiTest, DpiIsTheOneTheWindowIsDrawnAt) {
       {"per-monitor aware without the monitor's answer", {true, 120u, std::nullopt, 96}, 120},
       {"per-monitor aware, monitor answers 0", {true, 120u, 0u, 96}, 120},
       {"window answers 0", {false, 0u, 192u, 144}, 144},
-      // Windows 8.1: the monitor as the process sees it; Windows 7: the screen.
-      {"8.1", {std::nullopt, std::nullopt, 120u, 96}, 120},
+      // Windows 8.1 (the process's awareness, the monitor from the shell's
+      // scaling library) and 7: the screen unless per-monitor aware.
+      {"8.1 per-monitor aware", {true, std::nullopt, 120u, 96}, 120},
+      {"8.1 system aware", {false, std::nullopt, 144u, 120}, 120},
+      {"awareness unknown: the monitor is not trusted", {std::nullopt, std::nullopt, 144u, 120}, 120},
       {"7", {std::nullopt, std::nullopt, std::nullopt, 120}, 120},
       {"nothing answers", {std::nullopt, std::nullopt, std::nullopt, 0}, 96},
   };
