@@ -34,6 +34,10 @@ class CAlertLabel : public Window {
   // Binds the object to the dialog's control `id`.
   bool Attach(HWND dialog, int id);
 
+  // Drops the saved background (the control was moved or resized): the next
+  // erase takes it anew.
+  void ForgetBackground() { m_hBackground.reset(); }
+
   COLORREF m_crText = RGB(0, 0, 0);
 
  protected:
@@ -65,7 +69,7 @@ class CAlertHyperlink : public CAlertLabel {
   bool m_bUnderlineNormal = false;
   bool m_bUnderlineHover = true;
   bool m_bHovering = false;
-  UniqueFont m_hUnderlineFont;  // made on first need
+  UniqueFont m_hUnderlineFont;  // made on first need, from the plain font
   HFONT m_hPlainFont = nullptr;      // the control's own font (not owned)
 };
 
@@ -74,8 +78,10 @@ class CAlertPictureCtrl : public CAlertLabel {
   ~CAlertPictureCtrl() override;
 
   // Loads bitmap `resourceId` from this module's resources and turns the
-  // control into a centred bitmap control of the bitmap's size.
-  bool SetBitmap(int resourceId, bool redraw);
+  // control into a centred bitmap control of the bitmap's size. With a
+  // `size`, the bitmap is first scaled to a square of that many pixels
+  // (nearest pixel, so that the transparent colour stays exact).
+  bool SetBitmap(int resourceId, bool redraw, int size = 0);
   void SetTransparentColor(COLORREF color, bool redraw);
 
  protected:

@@ -151,6 +151,19 @@ LRESULT CAlertHyperlink::OnCtlColor(HDC dc) {
 
 LRESULT CAlertHyperlink::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
+    case WM_SETFONT: {
+      // A new font from outside (another DPI): it is the plain font from now
+      // on, and the underline font is made again from it. The link swaps its
+      // own two fonts through here too.
+      const auto font = reinterpret_cast<HFONT>(wParam);
+      const bool fromOutside = font != m_hUnderlineFont.get() && font != m_hPlainFont;
+      const LRESULT result = Default(msg, wParam, lParam);
+      if (fromOutside) {
+        m_hPlainFont = font;
+        m_hUnderlineFont.reset();
+      }
+      return result;
+    }
     case WM_NCHITTEST:
       // Static controls are transparent to the mouse; the link is not.
       return HTCLIENT;
@@ -201,7 +214,29 @@ CAlertPictureCtrl::~CAlertPictureCtrl() {
   Destroy();
 }
 
-bool CAlertPictureCtrl::SetBitmap(int resourceId, bool redraw) {
+namespace {
+
+// A copy of `bitmap` (width x height) scaled to size x size, pixel by pixel:
+// no colour is blended, so the transparent colour stays exact.
+HBITMAP ScaledBitmap(HBITMAP bitmap, int width, int height, int size) {
+  const WindowDc screen(nullptr);
+  if (!screen) return nullptr;
+  const UniqueMemoryDc from(CreateCompatibleDC(screen.get()));
+  const UniqueMemoryDc to(CreateCompatibleDC(screen.get()));
+  UniqueBitmap scaled(CreateCompatibleBitmap(screen.get(), size, size));
+  if (!from || !to || !scaled) return nullptr;
+  {
+    const ScopedSelection source(from.get(), bitmap);
+    const ScopedSelection target(to.get(), scaled.get());
+    SetStretchBltMode(to.get(), COLORONCOLOR);
+    if (!StretchBlt(to.get(), 0, 0, size, size, from.get(), 0, 0, width, height, SRCCOPY)) return nullptr;
+  }
+  return scaled.release();
+}
+
+}  // namespace
+
+bool CAlertPictureCtrl::SetBitmap(int resourceId, bool redraw, int size) {
   if (hwnd() == nullptr) return false;
   if (m_hBitmap) {
     // Take it away from the control before it goes.
@@ -215,6 +250,13 @@ bool CAlertPictureCtrl::SetBitmap(int resourceId, bool redraw) {
   BITMAP info{};
   GetObjectW(bitmap, sizeof info, &info);
   m_hBitmap.reset(bitmap);
+  if (size > 0 && (info.bmWidth != size || info.bmHeight != size)) {
+    const HBITMAP scaled = ScaledBitmap(bitmap, info.bmWidth, info.bmHeight, size);
+    if (scaled != nullptr) {
+      m_hBitmap.reset(scaled);
+      info.bmWidth = info.bmHeight = size;
+    }
+  }
   m_nWidth = info.bmWidth;
   m_nHeight = info.bmHeight;
   const LONG_PTR style = GetWindowLongPtrW(hwnd(), GWL_STYLE);

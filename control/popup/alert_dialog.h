@@ -1,7 +1,9 @@
 // The notification popup: a borderless layered notice that fades in above the
 // bottom-right corner of the primary work area, stays, fades out and hides.
 // It stays on top without taking the activation; it can be dragged, and a
-// click on its message hides it at once.
+// click on its message hides it at once. It is laid out for the DPI of the
+// monitor it appears on (see ChoosePopupDpi): its sizes, margins, fonts and
+// picture are those of 96 DPI scaled by dpi / 96.
 //
 // Use (the owner keeps both objects for its whole life; the style must
 // outlive the popup's window and be set before the first ShowAlert):
@@ -22,12 +24,22 @@
 #include <cstdint>
 
 #include "control/popup/alert_controls.h"
+#include "control/popup/alert_math.h"
 #include "control/popup/alert_style.h"
 #include "control/res/popup_resource.h"
 #include "platform/handles.h"
 #include "platform/window.h"
 
 namespace zv {
+
+// The DPI to lay `window` out for when it is shown on `monitor`: the facts
+// the system offers (functions bound at run time: GetDpiForWindow and the
+// window's awareness on Windows 10, the shell scaling library's monitor DPI,
+// the screen's LOGPIXELSX everywhere) decided by ChoosePopupDpi.
+unsigned PopupDpiFor(HWND window, HMONITOR monitor);
+
+// Dialog base units of `font` as the dialog manager measures them.
+AlertBaseUnits MeasureDialogBaseUnits(HFONT font);
 
 class CAlertDialog : public Dialog {
  public:
@@ -44,7 +56,8 @@ class CAlertDialog : public Dialog {
   // Sets the drawing style (not owned, may be null) and repaints.
   void SetAlertStyle(CAlertStyle* style);
 
-  // Places the notice, makes it topmost without activating it and starts the
+  // Lays the notice out for the DPI of the primary monitor, places it, makes
+  // it topmost without activating it and starts the
   // fade-in: one alpha step of 5 every fadeMs / (maxAlpha / 5) ms, then
   // displayMs fully shown, then the fade-out at the same pace and hidden.
   // Timers of an earlier cycle are stopped first. Refused (false, nothing
@@ -62,9 +75,14 @@ class CAlertDialog : public Dialog {
   UINT_PTR FadeOutTimer() const { return m_nFadeOutTimer; }
   bool IsDragging() const { return m_bDragging; }
   bool IsMouseInside() const { return m_bMouseInside; }
+  // The DPI the notice is laid out for (96 until it is).
+  unsigned Dpi() const { return m_nDpi; }
 
  protected:
   BOOL OnInitDialog() override;
+  // Lays the notice out for `dpi`. Derived notices place their controls and
+  // then call this, which tells the style and repaints.
+  virtual void ApplyDpi(unsigned dpi);
   void OnCommand(WORD id, WORD code, HWND control) override;
   bool HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
 
@@ -92,11 +110,13 @@ class CAlertDialog : public Dialog {
   bool m_bDragging = false;
   POINT m_ptDragStart{};
   HWND m_hParent;
+  unsigned m_nDpi = kDefaultDpi;
 };
 
 // The notice as the control shows it: bold title (202), the message as a
 // blue underlined link (204) that hides the notice when clicked, and bitmap
-// 207 with its RGB(236, 233, 216) background left transparent (203).
+// 207 with its RGB(236, 233, 216) background left transparent (203); at
+// other DPIs the larger pictures 208 and 209 stand in for 207.
 class CFirefoxAlert : public CAlertDialog {
  public:
   explicit CFirefoxAlert(HWND parent);
@@ -108,13 +128,17 @@ class CFirefoxAlert : public CAlertDialog {
  protected:
   BOOL OnInitDialog() override;
   bool HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+  void ApplyDpi(unsigned dpi) override;
 
   CAlertLabel m_wndTitle;
   CAlertHyperlink m_wndLink;
   CAlertPictureCtrl m_wndPicture;
 
  private:
-  UniqueFont m_hBoldFont;
+  LOGFONTW m_lfFont{};      // the template's font; its height is set per DPI
+  AlertBaseUnits m_base96;  // the template font's base units at 96 DPI
+  UniqueFont m_hFont;       // the message's font at the current DPI
+  UniqueFont m_hBoldFont;   // the title's
 };
 
 }  // namespace zv

@@ -2,11 +2,74 @@
 
 #include <commctrl.h>
 
+#include <iterator>
+
 #include "control/popup/alert_math.h"
 
 namespace zv {
 
 namespace {
+
+// --- DPI functions of newer systems, bound at run time ----------------------
+
+#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#endif
+constexpr UINT kWmDpiChanged = 0x02E0;
+constexpr int kDpiAwarenessPerMonitor = 2;         // DPI_AWARENESS_PER_MONITOR_AWARE
+constexpr int kProcessPerMonitorDpiAware = 2;      // PROCESS_PER_MONITOR_DPI_AWARE
+constexpr int kMdtEffectiveDpi = 0;                // MDT_EFFECTIVE_DPI
+constexpr int kDdcDisableAll = 0x0001 | 0x0002 | 0x0004;  // DDC_DISABLE_ALL | _RESIZE | _CONTROL_RELAYOUT
+constexpr int kDcdcDisableAll = 0x0001 | 0x0002;          // DCDC_DISABLE_FONT_UPDATE | _RELAYOUT
+
+template <class Fn>
+void BindTo(Fn& fn, HMODULE module, const char* name) {
+  fn = module != nullptr ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+
+struct User32Dpi {
+  UINT(WINAPI* getDpiForWindow)(HWND) = nullptr;                        // Windows 10 1607
+  HANDLE(WINAPI* getWindowDpiAwarenessContext)(HWND) = nullptr;         // 1607
+  int(WINAPI* getAwarenessFromDpiAwarenessContext)(HANDLE) = nullptr;   // 1607
+  BOOL(WINAPI* setDialogDpiChangeBehavior)(HWND, int, int) = nullptr;  // 1703
+  BOOL(WINAPI* setDialogControlDpiChangeBehavior)(HWND, int, int) = nullptr;
+};
+
+const User32Dpi& User32Functions() {
+  static const User32Dpi functions = [] {
+    User32Dpi f;
+    const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    BindTo(f.getDpiForWindow, user32, "GetDpiForWindow");
+    BindTo(f.getWindowDpiAwarenessContext, user32, "GetWindowDpiAwarenessContext");
+    BindTo(f.getAwarenessFromDpiAwarenessContext, user32, "GetAwarenessFromDpiAwarenessContext");
+    BindTo(f.setDialogDpiChangeBehavior, user32, "SetDialogDpiChangeBehavior");
+    BindTo(f.setDialogControlDpiChangeBehavior, user32, "SetDialogControlDpiChangeBehavior");
+    return f;
+  }();
+  return functions;
+}
+
+// The shell's scaling library (Windows 8.1 and later) answers a monitor's
+// DPI. It is loaded from the system folder only when a per-monitor answer is
+// wanted, and stays loaded for the life of the process: a system library,
+// and freeing it while the control's library goes would happen under the
+// loader lock.
+struct ShcoreDpi {
+  HRESULT(WINAPI* getDpiForMonitor)(HMONITOR, int, UINT*, UINT*) = nullptr;
+  HRESULT(WINAPI* getProcessDpiAwareness)(HANDLE, int*) = nullptr;
+};
+
+const ShcoreDpi& ShcoreFunctions() {
+  static const ShcoreDpi functions = [] {
+    ShcoreDpi f;
+    HMODULE shcore = GetModuleHandleW(L"shcore.dll");
+    if (shcore == nullptr) shcore = LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    BindTo(f.getDpiForMonitor, shcore, "GetDpiForMonitor");
+    BindTo(f.getProcessDpiAwareness, shcore, "GetProcessDpiAwareness");
+    return f;
+  }();
+  return functions;
+}
 
 AlertRect ToAlertRect(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
 
@@ -24,6 +87,11 @@ AlertRect NearestMonitorWorkArea(const AlertRect& r) {
   return ToAlertRect(info.rcWork);
 }
 
+void Place(HWND window, const AlertRect& r) {
+  SetWindowPos(window, nullptr, r.left, r.top, r.Width(), r.Height(),
+               SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+}
+
 POINT PointOf(LPARAM lParam) { return {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))}; }
 
 // A dialog procedure answers most messages through DWLP_MSGRESULT.
@@ -34,6 +102,47 @@ bool Answer(HWND hwnd, LRESULT value, INT_PTR& result) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// DPI
+
+unsigned PopupDpiFor(HWND window, HMONITOR monitor) {
+  const User32Dpi& user32 = User32Functions();
+  DpiFacts facts;
+  if (user32.getWindowDpiAwarenessContext != nullptr && user32.getAwarenessFromDpiAwarenessContext != nullptr) {
+    const int awareness = window != nullptr
+                              ? user32.getAwarenessFromDpiAwarenessContext(user32.getWindowDpiAwarenessContext(window))
+                              : -1;
+    if (awareness >= 0) facts.perMonitorAware = awareness == kDpiAwarenessPerMonitor;
+  } else if (const ShcoreDpi& shcore = ShcoreFunctions(); shcore.getProcessDpiAwareness != nullptr) {
+    int awareness = 0;
+    if (SUCCEEDED(shcore.getProcessDpiAwareness(nullptr, &awareness)))
+      facts.perMonitorAware = awareness == kProcessPerMonitorDpiAware;
+  }
+  if (user32.getDpiForWindow != nullptr && window != nullptr) facts.windowDpi = user32.getDpiForWindow(window);
+  if (facts.perMonitorAware.value_or(false) && monitor != nullptr) {
+    const ShcoreDpi& shcore = ShcoreFunctions();
+    UINT x = 0, y = 0;
+    if (shcore.getDpiForMonitor != nullptr && SUCCEEDED(shcore.getDpiForMonitor(monitor, kMdtEffectiveDpi, &x, &y)))
+      facts.monitorDpi = x;
+  }
+  const WindowDc screen(nullptr);
+  if (screen) facts.screenDpi = static_cast<unsigned>(GetDeviceCaps(screen.get(), LOGPIXELSX));
+  return ChoosePopupDpi(facts);
+}
+
+AlertBaseUnits MeasureDialogBaseUnits(HFONT font) {
+  static const wchar_t kAlphabet[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  const WindowDc screen(nullptr);
+  if (!screen || font == nullptr) return {};
+  const ScopedSelection selected(screen.get(), font);
+  TEXTMETRICW metrics{};
+  SIZE extent{};
+  if (!GetTextMetricsW(screen.get(), &metrics) ||
+      !GetTextExtentPoint32W(screen.get(), kAlphabet, static_cast<int>(std::size(kAlphabet) - 1), &extent))
+    return {};
+  return DialogBaseUnits(extent.cx, metrics.tmHeight);
+}
 
 // ---------------------------------------------------------------------------
 // CAlertDialog
@@ -51,14 +160,33 @@ bool CAlertDialog::Create(HWND parent) {
 void CAlertDialog::SetAlertStyle(CAlertStyle* style) {
   m_pStyle = style;
   if (hwnd() == nullptr) return;
-  if (m_pStyle != nullptr) m_pStyle->OnAttach(hwnd());
+  if (m_pStyle != nullptr) {
+    m_pStyle->OnAttach(hwnd());
+    m_pStyle->OnDpiChanged(hwnd(), m_nDpi);
+  }
   InvalidateRect(hwnd(), nullptr, TRUE);
 }
 
 BOOL CAlertDialog::OnInitDialog() {
   SetWindowLongPtrW(hwnd(), GWL_EXSTYLE, GetWindowLongPtrW(hwnd(), GWL_EXSTYLE) | WS_EX_LAYERED);
+  // The notice lays itself out for each DPI: the dialog manager of a
+  // per-monitor (v2) process must not scale it and its controls on top.
+  const User32Dpi& user32 = User32Functions();
+  if (user32.setDialogDpiChangeBehavior != nullptr)
+    user32.setDialogDpiChangeBehavior(hwnd(), kDdcDisableAll, kDdcDisableAll);
+  if (user32.setDialogControlDpiChangeBehavior != nullptr) {
+    for (HWND child = GetWindow(hwnd(), GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+      user32.setDialogControlDpiChangeBehavior(child, kDcdcDisableAll, kDcdcDisableAll);
+  }
   // No focus: the notice must never take the activation from the page.
   return FALSE;
+}
+
+void CAlertDialog::ApplyDpi(unsigned dpi) {
+  m_nDpi = dpi;
+  if (hwnd() == nullptr) return;
+  if (m_pStyle != nullptr) m_pStyle->OnDpiChanged(hwnd(), dpi);
+  RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void CAlertDialog::OnCommand(WORD id, WORD, HWND) {
@@ -84,11 +212,18 @@ bool CAlertDialog::ShowAlert(unsigned fadeMs, unsigned displayMs, uint8_t maxAlp
   StopTimer(m_nDisplayTimer);
   StopTimer(m_nFadeOutTimer);
 
+  // Laid out for the monitor it appears on: the primary one, whose work
+  // area it rests on.
+  const AlertRect work = PrimaryWorkArea();
+  const RECT workRect{work.left, work.top, work.right, work.bottom};
+  const unsigned dpi = PopupDpiFor(hwnd(), MonitorFromRect(&workRect, MONITOR_DEFAULTTOPRIMARY));
+  if (dpi != m_nDpi) ApplyDpi(dpi);
+
   RECT window{};
   GetWindowRect(hwnd(), &window);
   const int width = window.right - window.left;
   const int height = window.bottom - window.top;
-  const AlertPoint at = AlertPosition(PrimaryWorkArea(), width, height);
+  const AlertPoint at = AlertPosition(work, width, height, ScaleForDpi(kAlertRightGap, m_nDpi));
 
   m_nAlpha = 0;
   m_nMaxAlpha = maxAlpha;
@@ -241,6 +376,19 @@ bool CAlertDialog::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR
     case WM_MOUSELEAVE:
       OnMouseLeave();
       return Answer(hwnd(), 0, result);
+    case kWmDpiChanged: {
+      // A per-monitor aware notice moved (dragged) onto a monitor of another
+      // DPI: laid out anew, at the place the system suggests.
+      const unsigned dpi = LOWORD(wParam);
+      const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+      if (dpi != 0 && dpi != m_nDpi) {
+        ApplyDpi(dpi);
+        if (suggested != nullptr)
+          SetWindowPos(hwnd(), nullptr, suggested->left, suggested->top, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+      }
+      return Answer(hwnd(), 0, result);
+    }
     default:
       return false;
   }
@@ -266,19 +414,67 @@ BOOL CFirefoxAlert::OnInitDialog() {
   m_wndLink.Attach(hwnd(), IDC_ALERT_LINK);
   m_wndPicture.Attach(hwnd(), IDC_ALERT_PICTURE);
 
-  LOGFONTW font{};
+  // The template's font as the dialog manager made it (face, weight,
+  // character set); its height is set for each DPI.
   const auto titleFont = reinterpret_cast<HFONT>(SendDlgItemMessageW(hwnd(), IDC_ALERT_TITLE, WM_GETFONT, 0, 0));
-  if (GetObjectW(titleFont != nullptr ? titleFont : GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font) != 0) {
-    font.lfWeight = FW_BOLD;
-    m_hBoldFont.reset(CreateFontIndirectW(&font));
-    if (m_hBoldFont)
-      SendDlgItemMessageW(hwnd(), IDC_ALERT_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(m_hBoldFont.get()), TRUE);
+  if (GetObjectW(titleFont != nullptr ? titleFont : GetStockObject(DEFAULT_GUI_FONT), sizeof m_lfFont, &m_lfFont) == 0)
+    m_lfFont = LOGFONTW{};
+  m_lfFont.lfWidth = 0;
+  LOGFONTW at96 = m_lfFont;
+  at96.lfHeight = FontHeightForDpi(kAlertTemplate.pointSize, kDefaultDpi);
+  const UniqueFont font96(CreateFontIndirectW(&at96));
+  m_base96 = MeasureDialogBaseUnits(font96.get());
+  if (m_base96.x <= 0 || m_base96.y <= 0) {
+    RECT units{0, 0, 4, 8};
+    MapDialogRect(hwnd(), &units);
+    m_base96 = {units.right, units.bottom};
   }
+
   m_wndLink.SetUnderline(true, true, false);
   m_wndLink.SetLinkColors(RGB(0, 0, 255), RGB(0, 0, 255), false);
-  m_wndPicture.SetBitmap(IDB_ALERT_PICTURE, false);
+  ApplyDpi(PopupDpiFor(hwnd(), MonitorFromWindow(hwnd(), MONITOR_DEFAULTTONEAREST)));
   m_wndPicture.SetTransparentColor(RGB(236, 233, 216), false);
   return result;
+}
+
+void CFirefoxAlert::ApplyDpi(unsigned dpi) {
+  const AlertLayout layout = AlertLayoutForDpi(m_base96, dpi);
+
+  // Fonts: the message in the template's weight, the title bold. The old
+  // ones go once the controls hold the new ones.
+  LOGFONTW font = m_lfFont;
+  font.lfHeight = layout.fontHeight;
+  UniqueFont regular(CreateFontIndirectW(&font));
+  font.lfWeight = FW_BOLD;
+  UniqueFont bold(CreateFontIndirectW(&font));
+  if (bold) {
+    SendDlgItemMessageW(hwnd(), IDC_ALERT_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(bold.get()), FALSE);
+    m_hBoldFont = std::move(bold);
+  }
+  if (regular) {
+    SendDlgItemMessageW(hwnd(), IDC_ALERT_LINK, WM_SETFONT, reinterpret_cast<WPARAM>(regular.get()), FALSE);
+    m_hFont = std::move(regular);
+  }
+
+  SetWindowPos(hwnd(), nullptr, 0, 0, layout.width, layout.height,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+  Place(GetDlgItem(hwnd(), IDC_ALERT_TITLE), layout.title);
+  Place(GetDlgItem(hwnd(), IDC_ALERT_LINK), layout.link);
+
+  // The picture drawn for the size nearest above, scaled to the pixel.
+  static constexpr int kSizes[] = {kAlertPictureSize, 72, 96};
+  static constexpr int kIds[] = {IDB_ALERT_PICTURE, IDB_ALERT_PICTURE_72, IDB_ALERT_PICTURE_96};
+  const int size = layout.picture.Width();
+  const int pick = PickPictureVariant(size, kSizes);
+  if (pick < 0 || !m_wndPicture.SetBitmap(kIds[pick], false, size))
+    m_wndPicture.SetBitmap(IDB_ALERT_PICTURE, false, size);
+  Place(GetDlgItem(hwnd(), IDC_ALERT_PICTURE), layout.picture);
+
+  // What the labels saved of the background lay under their old rectangles.
+  m_wndTitle.ForgetBackground();
+  m_wndLink.ForgetBackground();
+  m_wndPicture.ForgetBackground();
+  CAlertDialog::ApplyDpi(dpi);
 }
 
 bool CFirefoxAlert::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& result) {

@@ -17,9 +17,16 @@ class CAlertStyle {
   virtual BOOL EraseBackground(HWND window, HDC dc) = 0;
   // Called when the style is set on a window.
   virtual void OnAttach(HWND window) = 0;
+  // Called when the window is laid out for another DPI (and when the style
+  // is set); lengths designed at 96 DPI scale by dpi / 96.
+  virtual void OnDpiChanged(HWND window, unsigned dpi) {
+    (void)window;
+    (void)dpi;
+  }
 };
 
-// A frame two pixels wide in RGB(123, 150, 156) around a COLOR_3DFACE
+// A frame two pixels wide at 96 DPI (as many one-pixel outlines as the DPI
+// makes of two pixels) in RGB(123, 150, 156) around a COLOR_3DFACE
 // background.
 class CAlertStyleFirefox : public CAlertStyle {
  public:
@@ -33,8 +40,12 @@ class CAlertStyleFirefox : public CAlertStyle {
   void DrawFrame(HWND window, HDC dc) override;
   BOOL EraseBackground(HWND window, HDC dc) override;
   void OnAttach(HWND window) override;
+  void OnDpiChanged(HWND window, unsigned dpi) override;
+
+  int FrameWidth() const { return m_nFrameWidth; }
 
  private:
+  int m_nFrameWidth = 2;
   UniquePen m_hPen;
   HBRUSH m_hBrush;  // system colour brush: never deleted
 };

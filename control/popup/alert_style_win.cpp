@@ -1,5 +1,7 @@
 #include "control/popup/alert_style.h"
 
+#include "control/popup/alert_math.h"
+
 namespace zv {
 
 namespace {
@@ -30,9 +32,10 @@ CAlertStyleFirefox::~CAlertStyleFirefox() = default;
 void CAlertStyleFirefox::DrawFrame(HWND window, HDC dc) {
   RECT rect = FrameRect(window);
   const ScopedSelection pen(dc, m_hPen.get());
-  Outline(dc, rect);
-  InflateRect(&rect, -1, -1);
-  Outline(dc, rect);
+  for (int line = 0; line < m_nFrameWidth; ++line) {
+    Outline(dc, rect);
+    InflateRect(&rect, -1, -1);
+  }
 }
 
 BOOL CAlertStyleFirefox::EraseBackground(HWND window, HDC dc) {
@@ -43,5 +46,7 @@ BOOL CAlertStyleFirefox::EraseBackground(HWND window, HDC dc) {
 }
 
 void CAlertStyleFirefox::OnAttach(HWND) {}
+
+void CAlertStyleFirefox::OnDpiChanged(HWND, unsigned dpi) { m_nFrameWidth = ScaleForDpi(kAlertFrameWidth, dpi); }
 
 }  // namespace zv

@@ -10,6 +10,8 @@
 //   WM_APP + 2, wParam A      ShowAlert again (maximum alpha A, 0: the -alpha value)
 //   WM_CLOSE                  end
 // The status file is rewritten every 50 ms with lines "name values...".
+// The driver is DPI aware: under Wine it is laid out for
+// HKCU\Control Panel\Desktop LogPixels, as a DPI-aware browser would be.
 #include <windows.h>
 
 #include <cstdio>
@@ -106,6 +108,22 @@ class Driver : public Window {
     if (!shown) ++refused_;
   }
 
+  // "text NAME W H CW CH": the extent of the control's text in the font it
+  // draws with, and the size of its client area.
+  static void TextFit(FILE* f, const char* name, HWND w) {
+    wchar_t text[256] = {};
+    const int length = GetWindowTextW(w, text, 256);
+    RECT client{};
+    GetClientRect(w, &client);
+    SIZE extent{};
+    const HDC dc = GetDC(w);
+    const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(w, WM_GETFONT, 0, 0)));
+    GetTextExtentPoint32W(dc, text, length, &extent);
+    SelectObject(dc, old);
+    ReleaseDC(w, dc);
+    std::fprintf(f, "text %s %ld %ld %ld %ld\n", name, extent.cx, extent.cy, client.right, client.bottom);
+  }
+
   static void Rect(FILE* f, const char* name, HWND w) {
     RECT r{};
     GetWindowRect(w, &r);
@@ -125,6 +143,9 @@ class Driver : public Window {
     Rect(f, "title", GetDlgItem(a, IDC_ALERT_TITLE));
     Rect(f, "picture", GetDlgItem(a, IDC_ALERT_PICTURE));
     Rect(f, "link", GetDlgItem(a, IDC_ALERT_LINK));
+    TextFit(f, "title", GetDlgItem(a, IDC_ALERT_TITLE));
+    TextFit(f, "link", GetDlgItem(a, IDC_ALERT_LINK));
+    std::fprintf(f, "dpi %u\n", alert_.Dpi());
     std::fprintf(f, "visible %d\n", IsWindowVisible(a) ? 1 : 0);
     std::fprintf(f, "alpha %d\n", alert_.Alpha());
     std::fprintf(f, "topmost %d\n", (GetWindowLongPtrW(a, GWL_EXSTYLE) & WS_EX_TOPMOST) ? 1 : 0);
@@ -151,6 +172,7 @@ class Driver : public Window {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  SetProcessDPIAware();
   Settings settings;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::wstring name = argv[i];

@@ -1,7 +1,8 @@
 // The notification popup in a real window under Wine: its resources, the
 // transparent blit, the show cycle, placement, hover, the link and dragging
-// driven by messages. What it paints on screen, real clicks and drags are
-// checked by tests/wine/popup_window.sh.
+// driven by messages, and its layout at other DPIs. What it paints on
+// screen, real clicks and drags are checked by tests/wine/popup_window.sh,
+// which runs the Dpi tests again at 144 DPI.
 #include <windows.h>
 
 #include <gmock/gmock.h>
@@ -17,6 +18,11 @@
 
 namespace zv {
 namespace {
+
+// DPI aware, as the browsers that host the control are: the popup is then
+// laid out for the DPI the system reports (under Wine:
+// HKCU\Control Panel\Desktop LogPixels).
+const BOOL kDpiAware = SetProcessDPIAware();
 
 // ---------------------------------------------------------------------------
 // Helpers
@@ -194,6 +200,10 @@ TEST(PopupResourceTest, Template206IsTheExtendedTemplateOfTheNotice) {
   EXPECT_EQ(t.Byte(), 1);       // character set
   EXPECT_EQ(t.SzOrOrd(), L"MS Shell Dlg");
 
+  // The layout code works from the same numbers.
+  EXPECT_EQ(kAlertTemplate.cx, 199);
+  EXPECT_EQ(kAlertTemplate.cy, 50);
+  EXPECT_EQ(kAlertTemplate.pointSize, 8);
   struct Child {
     DWORD id;
     std::wstring text;
@@ -219,6 +229,13 @@ TEST(PopupResourceTest, Template206IsTheExtendedTemplateOfTheNotice) {
     EXPECT_THAT(t.SzOrOrd(), ::testing::AnyOf(std::wstring(L"#130"), std::wstring(L"STATIC")));
     EXPECT_EQ(t.SzOrOrd(), c.text);
     t.Skip(t.Word());
+    const DialogUnitRect& laid = c.id == IDC_ALERT_TITLE     ? kAlertTemplate.title
+                                 : c.id == IDC_ALERT_PICTURE ? kAlertTemplate.picture
+                                                             : kAlertTemplate.link;
+    EXPECT_EQ(laid.x, c.x);
+    EXPECT_EQ(laid.y, c.y);
+    EXPECT_EQ(laid.cx, c.cx);
+    EXPECT_EQ(laid.cy, c.cy);
   }
 }
 
@@ -227,7 +244,10 @@ TEST(PopupResourceTest, BitmapsHaveTheirSizesDepthsAndTransparentBackground) {
     int id;
     LONG width, height;
     WORD bits;
-  } cases[] = {{IDB_ALERT_PICTURE, 48, 48, 24}, {IDB_ALERT_BANNER, 135, 43, 8}};
+  } cases[] = {{IDB_ALERT_PICTURE, 48, 48, 24},
+                 {IDB_ALERT_PICTURE_72, 72, 72, 8},
+                 {IDB_ALERT_PICTURE_96, 96, 96, 8},
+                 {IDB_ALERT_BANNER, 135, 43, 8}};
   for (const Case& c : cases) {
     const auto* info = reinterpret_cast<const BITMAPINFOHEADER*>(Resource(RT_BITMAP, c.id));
     ASSERT_NE(info, nullptr) << c.id;
@@ -235,16 +255,24 @@ TEST(PopupResourceTest, BitmapsHaveTheirSizesDepthsAndTransparentBackground) {
     EXPECT_EQ(std::abs(info->biHeight), c.height) << c.id;
     EXPECT_EQ(info->biBitCount, c.bits) << c.id;
   }
-  // The picture's corners are the colour the notice leaves transparent, its
-  // middle is not.
-  const UniqueBitmap bitmap(static_cast<HBITMAP>(
-      LoadImageW(ThisModule(), MAKEINTRESOURCEW(IDB_ALERT_PICTURE), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-  ASSERT_TRUE(bitmap);
-  const UniqueMemoryDc dc(CreateCompatibleDC(nullptr));
-  const ScopedSelection selected(dc.get(), bitmap.get());
-  EXPECT_EQ(GetPixel(dc.get(), 0, 0), kPictureBackground);
-  EXPECT_EQ(GetPixel(dc.get(), 47, 47), kPictureBackground);
-  EXPECT_EQ(GetPixel(dc.get(), 24, 40), kShield);
+  // Each picture's corners are the colour the notice leaves transparent, its
+  // shield (at 24, 40 of 48, scaled) is not.
+  struct Picture {
+    int id, size;
+  } pictures[] = {{IDB_ALERT_PICTURE, 48}, {IDB_ALERT_PICTURE_72, 72}, {IDB_ALERT_PICTURE_96, 96}};
+  for (const Picture& p : pictures) {
+    const UniqueBitmap bitmap(static_cast<HBITMAP>(
+        LoadImageW(ThisModule(), MAKEINTRESOURCEW(p.id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    ASSERT_TRUE(bitmap) << p.id;
+    const UniqueMemoryDc dc(CreateCompatibleDC(nullptr));
+    const ScopedSelection selected(dc.get(), bitmap.get());
+    const int last = p.size - 1;
+    EXPECT_EQ(GetPixel(dc.get(), 0, 0), kPictureBackground) << p.id;
+    EXPECT_EQ(GetPixel(dc.get(), last, 0), kPictureBackground) << p.id;
+    EXPECT_EQ(GetPixel(dc.get(), 0, last), kPictureBackground) << p.id;
+    EXPECT_EQ(GetPixel(dc.get(), last, last), kPictureBackground) << p.id;
+    EXPECT_EQ(GetPixel(dc.get(), p.size / 2, p.size * 40 / 48), kShield) << p.id;
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -498,6 +526,117 @@ TEST_F(PopupTest, DraggingMovesTheNoticeAndHoldsItInsideTheWorkArea) {
   EXPECT_FALSE(alert.IsDragging());
   EXPECT_EQ(GetCapture(), nullptr);
   EXPECT_TRUE(alert.clicks.empty());
+}
+
+// ---------------------------------------------------------------------------
+// DPI: these run again at 144 DPI (tests/wine/popup_window.sh)
+
+unsigned ScreenDpi() {
+  const WindowDc screen(nullptr);
+  return static_cast<unsigned>(GetDeviceCaps(screen.get(), LOGPIXELSX));
+}
+
+LOGFONTW FontOf(HWND control) {
+  LOGFONTW font{};
+  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font, &font);
+  return font;
+}
+
+// The extent of a control's text in its font against its client area.
+void ExpectTextFits(HWND control, unsigned dpi) {
+  wchar_t text[256] = {};
+  const int length = GetWindowTextW(control, text, 256);
+  RECT client{};
+  GetClientRect(control, &client);
+  SIZE extent{};
+  const WindowDc dc(control);
+  const ScopedSelection font(dc.get(), reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+  GetTextExtentPoint32W(dc.get(), text, length, &extent);
+  EXPECT_LE(extent.cx, client.right) << GetDlgCtrlID(control) << " at " << dpi;
+  EXPECT_LE(extent.cy, client.bottom) << GetDlgCtrlID(control) << " at " << dpi;
+}
+
+// The number of frame lines the style draws, counted from the left edge in
+// the middle of the window.
+int FrameLines(CAlertStyle& style, HWND window) {
+  const RECT r = WindowRect(window);
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  UniqueMemoryDc dc;
+  UniqueBitmap bitmap;
+  {
+    const WindowDc screen(nullptr);
+    dc.reset(CreateCompatibleDC(screen.get()));
+    bitmap.reset(CreateCompatibleBitmap(screen.get(), width, height));
+  }
+  const ScopedSelection selected(dc.get(), bitmap.get());
+  const RECT all{0, 0, width, height};
+  FillRect(dc.get(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  style.DrawFrame(window, dc.get());
+  int lines = 0;
+  while (lines < width && GetPixel(dc.get(), lines, height / 2) == CAlertStyleFirefox::kFrameColor) ++lines;
+  return lines;
+}
+
+TEST_F(PopupTest, DpiBaseUnitsAreMeasuredAsTheDialogManagerMeasuresThem) {
+  // The dialog's own font is the dialog manager's, at the process's DPI.
+  RECT units{0, 0, 4, 8};
+  ASSERT_TRUE(MapDialogRect(Dlg(), &units));
+  const AlertBaseUnits measured =
+      MeasureDialogBaseUnits(reinterpret_cast<HFONT>(SendMessageW(Dlg(), WM_GETFONT, 0, 0)));
+  EXPECT_EQ(measured, (AlertBaseUnits{units.right, units.bottom}));
+}
+
+TEST_F(PopupTest, DpiShowAlertLaysItOutForTheDpiTheProcessSees) {
+  const unsigned dpi = ScreenDpi();
+  ASSERT_TRUE(alert.ShowAlert(1000, 2000, 255, FALSE));
+  EXPECT_EQ(alert.Dpi(), dpi);
+  const RECT r = WindowRect(Dlg());
+  const RECT work = WorkArea();
+  EXPECT_EQ(r.right, work.right - ScaleForDpi(1, dpi));
+  EXPECT_EQ(r.bottom, work.bottom);
+  const RECT picture = WindowRect(Item(IDC_ALERT_PICTURE));
+  EXPECT_EQ(picture.right - picture.left, ScaleForDpi(48, dpi));
+  EXPECT_EQ(picture.bottom - picture.top, ScaleForDpi(48, dpi));
+  EXPECT_EQ(FontOf(Item(IDC_ALERT_TITLE)).lfHeight, FontHeightForDpi(8, dpi));
+  EXPECT_EQ(FontOf(Item(IDC_ALERT_TITLE)).lfWeight, FW_BOLD);
+  EXPECT_EQ(FontOf(Item(IDC_ALERT_LINK)).lfHeight, FontHeightForDpi(8, dpi));
+  EXPECT_EQ(FrameLines(shared->style, Dlg()), ScaleForDpi(2, dpi));
+}
+
+TEST_F(PopupTest, DpiChangeLaysTheNoticeOutAgainAsThe96DpiOneScaled) {
+  ShowOpaque();
+  alert.SetMessageText(L"Zaduze \xAC10\xC2DC\xAC00 \xC2DC\xC791\xB418\xC5C8\xC2B5\xB2C8\xB2E4.");
+  const unsigned own = alert.Dpi();
+  auto changeTo = [&](unsigned dpi) {
+    RECT suggested = WindowRect(Dlg());
+    SendMessageW(Dlg(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    RedrawWindow(Dlg(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  };
+  changeTo(96);
+  const RECT at96 = WindowRect(Dlg());
+  const int width96 = at96.right - at96.left, height96 = at96.bottom - at96.top;
+  for (unsigned dpi : {144u, 192u, 120u, 168u, 96u}) {
+    SCOPED_TRACE(dpi);
+    changeTo(dpi);
+    EXPECT_EQ(alert.Dpi(), dpi);
+    const RECT r = WindowRect(Dlg());
+    EXPECT_EQ(r.left, at96.left);  // stays where the system suggests
+    EXPECT_EQ(r.right - r.left, MulDiv(width96, dpi, 96));
+    EXPECT_EQ(r.bottom - r.top, MulDiv(height96, dpi, 96));
+    const RECT picture = WindowRect(Item(IDC_ALERT_PICTURE));
+    EXPECT_EQ(picture.right - picture.left, MulDiv(48, dpi, 96));
+    // The link has painted with its underline font by now: made anew from
+    // the new font, not kept from the old one.
+    const LOGFONTW link = FontOf(Item(IDC_ALERT_LINK));
+    EXPECT_EQ(link.lfHeight, FontHeightForDpi(8, dpi));
+    EXPECT_TRUE(link.lfUnderline);
+    EXPECT_EQ(FontOf(Item(IDC_ALERT_TITLE)).lfHeight, FontHeightForDpi(8, dpi));
+    EXPECT_EQ(FrameLines(shared->style, Dlg()), MulDiv(2, dpi, 96));
+    ExpectTextFits(Item(IDC_ALERT_TITLE), dpi);
+    ExpectTextFits(Item(IDC_ALERT_LINK), dpi);
+  }
+  changeTo(own);
+  EXPECT_EQ(alert.Dpi(), own);
 }
 
 }  // namespace
