@@ -67,7 +67,9 @@ inline void ExpectPartsFormattedAsTheStreamDid() {
   };
   for (const auto& row : rows) {
     EXPECT_EQ(row.logged, "INFO: " + row.streamed + "\n");
-    if (row.expected) EXPECT_EQ(row.streamed, row.expected);
+    if (row.expected) {
+      EXPECT_EQ(row.streamed, row.expected);
+    }
   }
 }
 
