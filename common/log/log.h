@@ -2,15 +2,22 @@
 //
 //   FILE_LOG(logINFO) << "ZedudeVeri started";
 //
-// A line is gathered in a string stream owned by a temporary FILELog and
-// written, with one fprintf and one fflush, when the temporary dies at the end
-// of the statement. The switch, the level and the stream are tested before the
-// temporary exists, so a filtered line formats nothing at all.
+// A line is gathered in a line buffer (LogLine) owned by a temporary FILELog
+// and written, with one fprintf and one fflush, when the temporary dies at the
+// end of the statement. The switch, the level and the stream are tested before
+// the temporary exists, so a filtered line formats nothing at all.
+//
+// LogLine formats its parts exactly as a narrow std::ostream with default flags
+// did, without the C++ library's locale and stream machinery (most of the
+// size of both binaries otherwise): texts as they are, a char as that char,
+// integers and bool in decimal, pointers as 0x and lower-case hex (0 for
+// null). Wide characters and texts do not compile: convert them with LogText.
+// Floating-point parts are not supported (no line logs one).
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
-#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -28,6 +35,60 @@ std::string NowTime();
 // arithmetic, so a wrapped tick counter still gives the right remainder).
 std::string FormatStamp(const char* timeText, uint32_t nowTicks, uint32_t originTicks);
 
+class LogLine {
+ public:
+  LogLine& operator<<(std::string_view text) {
+    text_.append(text);
+    return *this;
+  }
+  // A null text adds nothing (a stream would have dropped the rest of the line).
+  LogLine& operator<<(const char* text) { return text ? *this << std::string_view(text) : *this; }
+  LogLine& operator<<(const signed char* text) { return *this << reinterpret_cast<const char*>(text); }
+  LogLine& operator<<(const unsigned char* text) { return *this << reinterpret_cast<const char*>(text); }
+  LogLine& operator<<(char c) {
+    text_.push_back(c);
+    return *this;
+  }
+  LogLine& operator<<(signed char c) { return *this << static_cast<char>(c); }
+  LogLine& operator<<(unsigned char c) { return *this << static_cast<char>(c); }
+  LogLine& operator<<(bool value) { return *this << (value ? '1' : '0'); }
+  LogLine& operator<<(int value) { return Decimal(value); }
+  LogLine& operator<<(unsigned value) { return Decimal(value); }
+  LogLine& operator<<(long value) { return Decimal(value); }
+  LogLine& operator<<(unsigned long value) { return Decimal(value); }
+  LogLine& operator<<(long long value) { return Decimal(value); }
+  LogLine& operator<<(unsigned long long value) { return Decimal(value); }
+  LogLine& operator<<(const void* pointer) {
+    if (pointer == nullptr) return *this << '0';
+    char digits[2 * sizeof pointer];
+    const auto end = std::to_chars(digits, digits + sizeof digits, reinterpret_cast<uintptr_t>(pointer), 16).ptr;
+    text_.append("0x").append(digits, end);
+    return *this;
+  }
+
+  // Not narrow text: convert first (LogText).
+  LogLine& operator<<(wchar_t) = delete;
+  LogLine& operator<<(char8_t) = delete;
+  LogLine& operator<<(char16_t) = delete;
+  LogLine& operator<<(char32_t) = delete;
+  LogLine& operator<<(const wchar_t*) = delete;
+  LogLine& operator<<(const char8_t*) = delete;
+  LogLine& operator<<(const char16_t*) = delete;
+  LogLine& operator<<(const char32_t*) = delete;
+
+  const std::string& str() const { return text_; }
+
+ private:
+  template <typename Integer>
+  LogLine& Decimal(Integer value) {
+    char digits[24];  // 20 digits and a sign for every 64-bit value
+    text_.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+    return *this;
+  }
+
+  std::string text_;
+};
+
 template <typename T>
 class Log {
  public:
@@ -36,13 +97,13 @@ class Log {
   Log& operator=(const Log&) = delete;
   virtual ~Log();
 
-  std::ostringstream& Get(TLogLevel level = logINFO);
+  LogLine& Get(TLogLevel level = logINFO);
 
   static TLogLevel& ReportingLevel();
   static const char* ToString(TLogLevel level);
 
  protected:
-  std::ostringstream os;
+  LogLine os;
 };
 
 // Output() may be called from several threads (it writes each line whole
@@ -61,7 +122,7 @@ class FILELog : public Log<Output2FILE> {};
     FILELog().Get(level)
 
 template <typename T>
-std::ostringstream& Log<T>::Get(TLogLevel level) {
+LogLine& Log<T>::Get(TLogLevel level) {
   os << NowTime() << ' ' << ToString(level) << ": ";
   for (int i = logDEBUG; i < level; ++i) os << '\t';
   return os;

@@ -5,6 +5,7 @@
 
 #include "common/log/log.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/log_parts.h"
 
 namespace zv {
 namespace {
@@ -13,9 +14,9 @@ namespace {
 struct CountingPart {
   int* calls;
 };
-std::ostream& operator<<(std::ostream& os, const CountingPart& part) {
+LogLine& operator<<(LogLine& line, const CountingPart& part) {
   ++*part.calls;
-  return os << "counted";
+  return line << "counted";
 }
 
 class LogCapture : public ::testing::Test {
@@ -48,6 +49,15 @@ TEST_F(LogCapture, PartsAreJoinedWithoutSeparatorsAndIntegersInDecimal) {
                     << " > m_nKeepAliveIdleTime: " << -5;
   EXPECT_EQ(WrittenAfterStamp(),
             "INFO: ABOUT TO CLOSE by timer ::  m_nKeepAliveIdleTime: 1100 > m_nKeepAliveIdleTime: -5\n");
+}
+
+TEST(LogParts, FormattedAsTheStreamDid) { zv::test::ExpectPartsFormattedAsTheStreamDid(); }
+
+TEST_F(LogCapture, NullTextAddsNothingAndTheLineGoesOn) {
+  // A stream would have stopped at the null text, line end included.
+  const char* missing = nullptr;
+  FILE_LOG(logINFO) << "a" << missing << "b" << 1;
+  EXPECT_EQ(WrittenAfterStamp(), "INFO: ab1\n");
 }
 
 TEST_F(LogCapture, EveryFilterSkipsFormattingEntirely) {

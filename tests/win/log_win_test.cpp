@@ -9,6 +9,7 @@
 
 #include "common/log/log.h"
 #include "platform/handles.h"
+#include "tests/support/log_parts.h"
 
 namespace zv {
 namespace {
@@ -124,6 +125,9 @@ TEST_F(LogFileTest, OverlongPathOrNoFolderOpensNothing) {
     EXPECT_EQ(Output2FILE::Stream(), nullptr);
   }
 }
+
+// The product's C++ library is the reference here: 32-bit long, its pointer width.
+TEST(LogPartsWin, FormattedAsTheStreamDid) { zv::test::ExpectPartsFormattedAsTheStreamDid(); }
 
 TEST(LogTextWin, WideTextsUseTheAnsiCodePage) {
   EXPECT_EQ(LogText(u"exec option : -DebugLog 1"), "exec option : -DebugLog 1");
