@@ -96,9 +96,10 @@ int RunAgentProcess(const std::u16string& options) {
 }
 
 // Every agent start of the control passes here or through LaunchAgent: a page
-// the site lock refuses starts none.
+// the site lock refuses starts none (the restore of an allowed page's
+// snapshot aside).
 int CZaduzeCtrl::RunAgentCommand(const std::u16string& options) {
-  if (!PageAllowed() || m_bTearDownPending) return -1;
+  if ((!PageAllowed() && !m_bRestoring) || m_bTearDownPending) return -1;
   // Whatever a page passed, the agent gets a command or is not started.
   if (!CarriesOneShotCommand(options)) return -1;
   return RunAgentProcess(options);

@@ -11,6 +11,8 @@
 // last puts back the oldest snapshot, the user's own settings.
 #include <time.h>
 
+#include <utility>
+
 #include "agent/core/command_line.h"
 #include "agent/sandbox/snapshot_pending_win.h"
 #include "agent/sandbox/snapshot_recovery.h"
@@ -62,7 +64,11 @@ bool NewerSnapshotHeld(const std::u16string& folder, const std::u16string& name)
 
 int CZaduzeCtrl::OnCreateStep() {
   const bool allowed = PageAllowed();
-  if (m_props.debugLog != 0) {
+  m_bCreateAllowed = allowed;
+  // A page the site lock refuses leaves no trace: no log file, and the
+  // process's log (shared with other controls in this browser) keeps its
+  // stream and level.
+  if (allowed && m_props.debugLog != 0) {
     // The control creates no folder: the log opens only once the agent has
     // made zaduze\log, and a path too long for 260 characters keeps it closed.
     const std::string folder = DocumentsSubfolderA(kLogFolderA);
@@ -135,10 +141,15 @@ int CZaduzeCtrl::OnCreateStep() {
 }
 
 void CZaduzeCtrl::OnDestroyStep() {
-  if (!PageAllowed()) {  // site lock: nothing was done, nothing to undo
-    FILE_LOG(logINFO) << "Zaduze(ocx) stopped";
-    return;
-  }
+  // Site lock: a refused creation did nothing and has nothing to undo. An
+  // allowed one is undone even when the container has taken the site away
+  // since (the verdict is then forgotten).
+  if (!std::exchange(m_bCreateAllowed, false)) return;
+  struct Restoring {
+    bool& flag;
+    ~Restoring() { flag = false; }
+  } restoring{m_bRestoring};
+  m_bRestoring = true;
   // Without a snapshot taken at creation there is nothing to restore: an
   // agent started with an empty snapshot name would start a protection
   // session instead.

@@ -22,13 +22,13 @@ short CZaduzeCtrl::GetCheatAppCount() {
 
 // A value that would give the agent no command at all (empty, taken for an
 // option name, cut by a NUL) is refused: an agent without a command starts a
-// protection session.
+// protection session. Under a site policy only the hosts it allows are added.
 short CZaduzeCtrl::TrustzoneAddIP(const std::u16string& ip) {
-  if (!IsOneShotValue(ip)) return -1;
+  if (!IsOneShotValue(ip) || !TrustedSitesAllowed(ip)) return -1;
   return ExitCodeToShort(static_cast<uint32_t>(RunAgentCommand(BuildTrustzoneAddIPCommandLine(ip, m_props.debugLog))));
 }
 short CZaduzeCtrl::TrustzoneAddDomain(const std::u16string& ip) {
-  if (!IsOneShotValue(ip)) return -1;
+  if (!IsOneShotValue(ip) || !TrustedSitesAllowed(ip)) return -1;
   return ExitCodeToShort(
       static_cast<uint32_t>(RunAgentCommand(BuildTrustzoneAddDomainCommandLine(ip, m_props.debugLog))));
 }

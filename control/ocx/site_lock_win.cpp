@@ -1,9 +1,14 @@
 // The site lock: the administrator's list of allowed sites (HKLM, then HKCU,
-// SOFTWARE\Zaduze, value AllowedSites) against the address of the page that
-// hosts the control, learned from the container the way a browser offers it.
-// Without the value every page may use the control.
+// SOFTWARE\Zaduze, value AllowedSites, in the 64-bit view of the registry)
+// against every address the container reports for the page that hosts the
+// control. Without the value every page may use the control.
+//
+// The verdict is made when the container hands the control its client site
+// (before the page's parameters are loaded and before the control's window
+// exists) and is forgotten with that site.
 #include <windows.h>
 
+#include <docobj.h>
 #include <exdisp.h>
 #include <mshtml.h>
 #include <servprov.h>
@@ -13,98 +18,143 @@
 #include "common/text/text_util.h"
 #include "control/ocx/site_policy.h"
 #include "control/ocx/zaduze_ctrl.h"
+#include "control/ocx/zaduze_key_win.h"
 #include "platform/com_ptr.h"
 #include "platform/handles.h"
-#include "platform/shell_folders.h"
+#include "platform/wide.h"
 
 namespace zv {
 
 namespace {
 
-constexpr wchar_t kPolicyKey[] = L"SOFTWARE\\Zaduze";
 constexpr wchar_t kPolicyValue[] = L"AllowedSites";
 // A list of sites is short; a larger value is taken as unreadable.
 constexpr DWORD kMaxPolicyBytes = 64 * 1024;
 
 // The policy under one root: false when that root has none (no key, or no
-// value); true otherwise, with `text` the value's text, left empty when the
-// value cannot be read or is not a text (which allows nothing).
-bool ReadPolicy(HKEY root, std::u16string& text) {
-  text.clear();
+// value); true otherwise, with `list` the value's list of entries, or nothing
+// when the value allows nothing (unreadable, too large, of another type, or
+// not what the registry tools show of it).
+bool ReadPolicy(HKEY root, std::optional<std::u16string>& list) {
+  list.reset();
   UniqueRegKey key;
-  const LONG opened = RegOpenKeyExW(root, kPolicyKey, 0, KEY_QUERY_VALUE, key.put());
+  const LONG opened = OpenZaduzeKey(root, KEY_QUERY_VALUE, key);
   if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND) return false;
   if (opened != ERROR_SUCCESS) return true;
   DWORD type = 0, size = 0;
   const LONG asked = RegQueryValueExW(key.get(), kPolicyValue, nullptr, &type, nullptr, &size);
   if (asked == ERROR_FILE_NOT_FOUND) return false;
-  if (asked != ERROR_SUCCESS || size > kMaxPolicyBytes) return true;
-  if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ) return true;
-  std::u16string buffer((size + 1) / 2, u'\0');
+  if (asked != ERROR_SUCCESS || size > kMaxPolicyBytes || size % 2 != 0) return true;
+  std::u16string data(size / 2, u'\0');
   DWORD got = size;
-  if (RegQueryValueExW(key.get(), kPolicyValue, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &got) !=
-      ERROR_SUCCESS)
+  if (RegQueryValueExW(key.get(), kPolicyValue, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &got) !=
+          ERROR_SUCCESS ||
+      got != size)
     return true;
-  buffer.resize(got / 2);
-  text = std::move(buffer);  // NULs between the strings of a multi-string separate entries
+  list = PolicyListFromValue(type, data);
   return true;
 }
 
-// The hosting page's address: the browser's location through the client
-// site's service provider, else the URL of the container's document. False
-// when neither answers.
-bool PageAddress(IOleClientSite* site, std::u16string& url) {
-  if (site == nullptr) return false;
-  {
-    ComPtr<IServiceProvider> provider;
-    ComPtr<IWebBrowser2> browser;
-    UniqueBstr location;
-    if (SUCCEEDED(site->QueryInterface(IID_IServiceProvider, provider.put_void())) && provider &&
-        SUCCEEDED(provider->QueryService(SID_SWebBrowserApp, IID_IWebBrowser2, browser.put_void())) && browser &&
-        SUCCEEDED(browser->get_LocationURL(location.put())) && location.get() != nullptr) {
-      url = FromBstr(location.get());
-      return true;
-    }
-  }
-  ComPtr<IOleContainer> container;
+// An address a call told: its text, the empty address for a null one.
+void Told(std::vector<std::u16string>& into, HRESULT hr, const UniqueBstr& text) {
+  if (SUCCEEDED(hr)) into.push_back(text.get() != nullptr ? FromBstr(text.get()) : std::u16string());
+}
+
+// The URL of a document (the container, or its dispatch interface).
+void DocumentAddress(IUnknown* object, std::vector<std::u16string>& into) {
   ComPtr<IHTMLDocument2> document;
-  UniqueBstr address;
-  if (SUCCEEDED(site->GetContainer(container.put())) && container &&
-      SUCCEEDED(container->QueryInterface(IID_IHTMLDocument2, document.put_void())) && document &&
-      SUCCEEDED(document->get_URL(address.put())) && address.get() != nullptr) {
-    url = FromBstr(address.get());
-    return true;
+  if (object == nullptr || FAILED(object->QueryInterface(IID_IHTMLDocument2, document.put_void())) || !document)
+    return;
+  UniqueBstr url;
+  Told(into, document->get_URL(url.put()), url);
+}
+
+// The location of the browser object a service provider offers.
+void BrowserAddress(IServiceProvider* provider, std::vector<std::u16string>& into) {
+  ComPtr<IWebBrowser2> browser;
+  if (FAILED(provider->QueryService(SID_SWebBrowserApp, IID_IWebBrowser2, browser.put_void())) || !browser) return;
+  UniqueBstr location;
+  Told(into, browser->get_LocationURL(location.put()), location);
+}
+
+// Everything the container tells about the page, the way a browser answers
+// a control: its own document through the container (IOleContainer, the
+// document), the container's dispatch service and the container's moniker;
+// the top page through the browser object and the top-level browser's.
+PageReport ReportOf(IOleClientSite* site) {
+  PageReport report;
+  if (site == nullptr) return report;
+  ComPtr<IOleContainer> container;
+  if (SUCCEEDED(site->GetContainer(container.put()))) DocumentAddress(container.get(), report.ownDocument);
+  ComPtr<IServiceProvider> provider;
+  if (FAILED(site->QueryInterface(IID_IServiceProvider, provider.put_void()))) provider.reset();
+  if (provider) {
+    ComPtr<IDispatch> dispatch;
+    if (SUCCEEDED(provider->QueryService(SID_SContainerDispatch, IID_IDispatch, dispatch.put_void())))
+      DocumentAddress(dispatch.get(), report.ownDocument);
   }
-  return false;
+  ComPtr<IMoniker> moniker;
+  ComPtr<IBindCtx> bind;
+  if (SUCCEEDED(site->GetMoniker(OLEGETMONIKER_ONLYIFTHERE, OLEWHICHMK_CONTAINER, moniker.put())) && moniker &&
+      SUCCEEDED(CreateBindCtx(0, bind.put()))) {
+    LPOLESTR name = nullptr;
+    if (SUCCEEDED(moniker->GetDisplayName(bind.get(), nullptr, &name)))
+      report.ownDocument.push_back(name != nullptr ? U16(name) : std::u16string());
+    CoTaskMemFree(name);
+  }
+  if (provider) {
+    BrowserAddress(provider.get(), report.topPage);
+    ComPtr<IServiceProvider> top;
+    if (SUCCEEDED(provider->QueryService(SID_STopLevelBrowser, IID_IServiceProvider, top.put_void())) && top)
+      BrowserAddress(top.get(), report.topPage);
+  }
+  return report;
 }
 
 }  // namespace
 
-bool CZaduzeCtrl::PageAllowed() {
-  if (m_siteDecided) return m_siteAllowed;
-  std::u16string policy;
-  const bool machine = ReadPolicy(HKEY_LOCAL_MACHINE, policy);
-  if (!machine && !ReadPolicy(HKEY_CURRENT_USER, policy)) {
-    // No policy: any page, as always. Decided for good.
-    m_siteDecided = m_siteAllowed = true;
-    return true;
-  }
-  std::u16string url;
+void CZaduzeCtrl::DecideSite() {
+  ForgetSiteVerdict();
   m_siteDecided = true;
-  if (!PageAddress(m_pClientSite.get(), url)) {
-    m_siteAllowed = false;
-    m_siteReason = u"site lock : the page's address is unknown, the control does nothing";
-  } else {
-    m_siteAllowed = IsPageAllowed(url, ParseAllowedSites(policy));
-    m_siteReason = (m_siteAllowed ? u"site lock : page allowed : " : u"site lock : page not allowed, the control does nothing : ") + url;
+  std::optional<std::u16string> list;
+  if (!ReadPolicy(HKEY_LOCAL_MACHINE, list) && !ReadPolicy(HKEY_CURRENT_USER, list)) {
+    m_siteAllowed = true;  // no policy: any page, as always
+    return;
   }
+  m_sitePolicy = true;
+  if (list) m_siteRules = ParseAllowedSites(*list);
+  const SiteDecision decision = JudgePage(ReportOf(m_pClientSite.get()), m_siteRules);
+  m_siteAllowed = decision.verdict == SiteVerdict::Allowed;
+  switch (decision.verdict) {
+    case SiteVerdict::Allowed: m_siteReason = u"site lock : page allowed : " + decision.address; break;
+    case SiteVerdict::Refused:
+      m_siteReason = u"site lock : page not allowed, the control does nothing : " + decision.address;
+      break;
+    case SiteVerdict::Unknown:
+      m_siteReason = u"site lock : the page's address is unknown, the control does nothing";
+      break;
+  }
+  // Written where the process's log already goes; a refused page opens none.
   FILE_LOG(logINFO) << ToUtf8(m_siteReason);
+}
+
+bool CZaduzeCtrl::PageAllowed() {
+  // A control without a site has no page to judge: the policy alone decides.
+  if (!m_siteDecided) DecideSite();
   return m_siteAllowed;
+}
+
+bool CZaduzeCtrl::TrustedSitesAllowed(const std::u16string& list) {
+  if (!PageAllowed()) return false;
+  return !m_sitePolicy || IsTrustedSiteListAllowed(list, m_siteRules);
 }
 
 void CZaduzeCtrl::ForgetSiteVerdict() {
   m_siteDecided = false;
   m_siteAllowed = false;
+  m_sitePolicy = false;
+  m_siteRules.clear();
+  m_siteReason.clear();
 }
 
 }  // namespace zv

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "control/ocx/control_properties.h"
+#include "control/ocx/site_policy.h"
 #include "platform/com_ptr.h"
 #include "platform/com_ref_count.h"
 #include "platform/handles.h"
@@ -203,11 +204,15 @@ class CZaduzeCtrl final : public IDispatch,
 
   // --- the site lock (ocx/site_lock_win.cpp) ------------------------------
   // Whether the hosting page may use the control: true without a policy;
-  // with one, only for a page whose address the container tells and the
-  // policy allows. Decided once and logged; decided afresh only when the
-  // container hands over a new client site while the control has no window
-  // (so the destruction step always follows the creation step's verdict).
+  // with one, only when the container tells the address of the control's own
+  // document and of the top page and the policy allows every address it
+  // tells. Decided and logged when the container sets a client site,
+  // forgotten when it takes the site away or sets another one; a control
+  // without a site is judged by the policy alone.
   bool PageAllowed();
+  // Whether a trusted-site list may be added for this page: without a policy
+  // any list; with one, only the hosts the policy allows.
+  bool TrustedSitesAllowed(const std::u16string& list);
 
  private:
   class CtrlWindow final : public Window {
@@ -286,10 +291,18 @@ class CZaduzeCtrl final : public IDispatch,
   // Closed by the container: a session could no longer be kept alive.
   bool m_bClosed = false;
 
+  void DecideSite();
   void ForgetSiteVerdict();
   bool m_siteDecided = false;
   bool m_siteAllowed = false;
+  bool m_sitePolicy = false;           // a policy was found when deciding
+  std::vector<SiteRule> m_siteRules;   // its entries
   std::u16string m_siteReason;
+  // The last creation step ran for an allowed page: the destruction step
+  // undoes what it did, whatever the verdict is by then; while it does, its
+  // agent commands pass the site lock.
+  bool m_bCreateAllowed = false;
+  bool m_bRestoring = false;
 
 };
 

@@ -33,10 +33,14 @@ void UnregisterControlWindowClass(HINSTANCE module) { UnregisterClassW(kWindowCl
 // OLE embedding
 
 STDMETHODIMP CZaduzeCtrl::SetClientSite(IOleClientSite* site) {
-  m_pClientSite.share(site);
-  // Another site may be another page; a window's steps keep their verdict.
-  if (site != nullptr && m_wnd.hwnd() == nullptr) ForgetSiteVerdict();
-  return S_OK;
+  return ComBoundary([&]() -> HRESULT {
+    m_pClientSite.share(site);
+    // The verdict belongs to the site it was made for: another site may be
+    // another page, and it is judged now, before the page's parameters load.
+    ForgetSiteVerdict();
+    if (site != nullptr) DecideSite();
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CZaduzeCtrl::GetClientSite(IOleClientSite** site) {

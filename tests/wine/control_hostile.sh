@@ -4,7 +4,8 @@
 # activation, calls, deactivation and closing in random order, calls after
 # close), both bounded by count and time. The host never crashes, every
 # command line that reaches the recording stand-in agent carries its command,
-# and nothing is written outside Documents\zaduze.
+# and nothing is written outside Documents\zaduze; under a site policy that
+# refuses them, nothing reaches the agent and nothing is written at all.
 source "$(dirname "$0")/../../tools/wine/harness.sh"
 zv_standalone
 source "$(dirname "$0")/control/common.sh"
@@ -81,6 +82,26 @@ check_calls "container page"
 outside=$( { find "$ZV_DOCS" -newer "$ZV_WINE_WORK/before-hostile" -type f -not -path "$ZV_DOCS/zaduze/*";
   find "$DRIVE_C" -maxdepth 1 -newer "$ZV_WINE_WORK/before-hostile" -type f; } 2>/dev/null)
 zv_expect "nothing is written outside Documents\\zaduze" "$outside" ""
+
+# 3. Both again under a site policy that refuses them (the script client has
+# no page at all, the container page is a foreign one): whatever the order of
+# calls, no agent command and no new file anywhere (a log folder is there to
+# be written to).
+zv_reg add 'HKLM\SOFTWARE\Zaduze' /v AllowedSites /d https://exam.example /f /reg:64
+mkdir -p "$ZV_DOCS/zaduze/log" "$ZV_DOCS/zaduze/sandbox"
+touch "$ZV_WINE_WORK/before-refused"
+sleep 1
+ctl_clear_records
+out=$(zv_wine64 cscript //nologo "$(zv_winpath "$ZV_WINE_WORK/ctl-hostile.js")" "$SEED" 3000 20 </dev/null 2>&1 | tr -d '\r')
+zv_expect_match "refused script client: the run ends" "$out" '^calls [0-9]+ errors [0-9]+$'
+out=$(ZV_TIMEOUT=90 ctl_container "$ZV_WINE_WORK/ctl-hostile.html" --no-activate --url https://evil.test/ \
+  --script "$(zv_winpath "$ZV_WINE_WORK/ctl-hostile.calls")" | tr -d '\0')
+zv_expect_match "refused container page: the host ends normally" "$out" '^released, references left 0$'
+zv_expect "refused pages: no command reaches the agent" "$(ctl_calls)" ""
+written=$( { find "$ZV_DOCS" -newer "$ZV_WINE_WORK/before-refused" -type f;
+  find "$DRIVE_C" -maxdepth 1 -newer "$ZV_WINE_WORK/before-refused" -type f; } 2>/dev/null)
+zv_expect "refused pages: no new file" "$written" ""
+zv_reg delete 'HKLM\SOFTWARE\Zaduze' /f /reg:64
 
 ctl_unregister64
 rm -rf "$ZV_DOCS/zaduze"

@@ -5,13 +5,13 @@
 #include "platform/wide.h"
 #include "tools/container/page_browser_win.h"
 
+#include <docobj.h>
 #include <shlguid.h>
 
 namespace zv {
 
 STDMETHODIMP ContainerSite::QueryInterface(REFIID riid, void** object) {
-  // The service provider is offered once there is a page address.
-  IServiceProvider* services = has_url_ ? this : nullptr;
+  IServiceProvider* services = addresses_.top || addresses_.dispatch ? this : nullptr;
   return QueryInterfaceFrom(riid, object,
                             {{static_cast<IOleClientSite*>(this), {&IID_IUnknown, &IID_IOleClientSite}},
                              {static_cast<IOleInPlaceSite*>(this), {&IID_IOleInPlaceSite, &IID_IOleWindow}},
@@ -20,21 +20,40 @@ STDMETHODIMP ContainerSite::QueryInterface(REFIID riid, void** object) {
 STDMETHODIMP_(ULONG) ContainerSite::AddRef() { return refs_.Increment(); }
 STDMETHODIMP_(ULONG) ContainerSite::Release() { return refs_.Decrement(this); }
 
-STDMETHODIMP ContainerSite::GetMoniker(DWORD, DWORD, IMoniker** moniker) {
-  if (moniker != nullptr) *moniker = nullptr;
-  return E_NOTIMPL;
+namespace {
+
+// A new stand-in object asked for `riid`.
+template <typename T>
+HRESULT Offer(const std::u16string& url, REFIID riid, void** object) {
+  const auto created = ComPtr<T>::Adopt(new (std::nothrow) T(url));
+  if (!created) return E_OUTOFMEMORY;
+  return created->QueryInterface(riid, object);
+}
+
+}  // namespace
+
+STDMETHODIMP ContainerSite::GetMoniker(DWORD, DWORD which, IMoniker** moniker) {
+  if (moniker == nullptr) return E_POINTER;
+  *moniker = nullptr;
+  if (which != OLEWHICHMK_CONTAINER || !addresses_.moniker) return E_FAIL;
+  return Offer<PageMoniker>(*addresses_.moniker, IID_IMoniker, reinterpret_cast<void**>(moniker));
 }
 STDMETHODIMP ContainerSite::GetContainer(IOleContainer** container) {
-  if (container != nullptr) *container = nullptr;
-  return E_NOINTERFACE;
+  if (container == nullptr) return E_POINTER;
+  *container = nullptr;
+  if (!addresses_.container) return E_NOINTERFACE;
+  return Offer<PageDocument>(*addresses_.container, IID_IOleContainer, reinterpret_cast<void**>(container));
 }
 STDMETHODIMP ContainerSite::QueryService(REFGUID service, REFIID riid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
-  if (!has_url_ || !IsEqualGUID(service, SID_SWebBrowserApp)) return E_NOINTERFACE;
-  const auto browser = ComPtr<PageBrowser>::Adopt(new (std::nothrow) PageBrowser(url_));
-  if (!browser) return E_OUTOFMEMORY;
-  return browser->QueryInterface(riid, object);
+  if (addresses_.top && IsEqualGUID(service, SID_SWebBrowserApp))
+    return Offer<PageBrowser>(*addresses_.top, riid, object);
+  // The top-level browser's services: the same browser object.
+  if (addresses_.top && IsEqualGUID(service, SID_STopLevelBrowser)) return QueryInterface(riid, object);
+  if (addresses_.dispatch && IsEqualGUID(service, SID_SContainerDispatch))
+    return Offer<PageDocument>(*addresses_.dispatch, riid, object);
+  return E_NOINTERFACE;
 }
 
 STDMETHODIMP ContainerSite::GetWindow(HWND* hwnd) {

@@ -10,6 +10,7 @@
 #include <servprov.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,15 @@
 #include "platform/com_ref_count.h"
 
 namespace zv {
+
+// What the container tells the control about the page it sits in, as a
+// browser does for a control in a page or in one of its frames: the top
+// page's address (the browser objects' location) and the control's own
+// document's (the site's container document, the container's dispatch
+// service, the container's moniker). Each is told only when it is set.
+struct PageAddresses {
+  std::optional<std::u16string> top, container, dispatch, moniker;
+};
 
 class ContainerSite final : public IOleClientSite, public IOleInPlaceSite, public IServiceProvider {
  public:
@@ -49,21 +59,19 @@ class ContainerSite final : public IOleClientSite, public IOleInPlaceSite, publi
   STDMETHODIMP DeactivateAndUndo() override { return S_OK; }
   STDMETHODIMP OnPosRectChange(LPCRECT) override { return S_OK; }
 
-  // IServiceProvider: the browser object (SID_SWebBrowserApp) that tells the
-  // page's address; offered only once the container has a page address.
+  // IServiceProvider: the browser object (SID_SWebBrowserApp, also behind
+  // SID_STopLevelBrowser) that tells the top page's address and the
+  // document's dispatch interface (SID_SContainerDispatch); offered only when
+  // the container tells one of them.
   STDMETHODIMP QueryService(REFGUID service, REFIID riid, void** object) override;
-  void SetPageUrl(std::u16string url) {
-    url_ = std::move(url);
-    has_url_ = true;
-  }
+  void SetAddresses(PageAddresses addresses) { addresses_ = std::move(addresses); }
 
   RECT ControlRect() const { return {10, 10, 210, 60}; }
 
  private:
   ComRefCount refs_;
   HWND host_;
-  bool has_url_ = false;
-  std::u16string url_;
+  PageAddresses addresses_;
 };
 
 // An object element's parameters as the browser hands them to the control:

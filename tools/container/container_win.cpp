@@ -15,6 +15,9 @@
 //     activate / deactivate / close
 //                          the container activates the control in place,
 //                          deactivates it, or closes it (as leaving the page)
+//     unsite               the container takes its client site away
+//     resite URL           the container sets its client site again, now
+//                          telling URL as the page's address (as --url does)
 //   Strings are written in double quotes with \" \\ \n \r \t escapes; a bare
 //   integer is a number; anything else is taken as text.
 //
@@ -29,8 +32,16 @@
 //   --on-created CALL run CALL (a statement as above, "close" included) from
 //                     the handler of the control's AfterCreated event
 //   --url URL         the page's address, told to the control as a browser
-//                     tells it (the client site's browser object); without
-//                     it the container tells no address
+//                     tells it for a control in the top page: as the top
+//                     page's (the browser object's location) and as the
+//                     control's own document's (below)
+//   --top-url URL     the top page's address alone (a control in a frame)
+//   --doc-url URL     the address of the control's own document alone: the
+//                     client site's container document, the container's
+//                     dispatch service and the container's moniker tell it
+//   --doc-source NAME=URL  one of those (container, dispatch, moniker) tells
+//                     URL instead; NAME=none: that one tells nothing
+//                     Without any of these the container tells no address.
 //
 // Every result goes to standard output as UTF-8, one line each; the exit code
 // is 0 when the control could be created, 1 otherwise (2: usage).
@@ -362,10 +373,16 @@ constexpr const char16_t* kStoredNames[] = {
 
 // The container's own statements: activation and closing as a browser does
 // them when a page is shown and left. False for anything else.
-bool RunContainerStatement(IOleObject* object, IOleClientSite* site, HWND host, const RECT& rect,
+bool RunContainerStatement(IOleObject* object, ContainerSite* site, HWND host, const RECT& rect,
                            const std::u16string& line) {
   HRESULT hr = S_OK;
-  if (line == u"activate") {
+  if (line == u"unsite") {
+    hr = object->SetClientSite(nullptr);
+  } else if (line.rfind(u"resite ", 0) == 0) {
+    const std::u16string url = line.substr(7);
+    site->SetAddresses({url, url, url, url});
+    hr = object->SetClientSite(site);
+  } else if (line == u"activate") {
     hr = object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site, 0, host, &rect);
   } else if (line == u"deactivate") {
     ComPtr<IOleInPlaceObject> inPlace;
@@ -376,7 +393,7 @@ bool RunContainerStatement(IOleObject* object, IOleClientSite* site, HWND host, 
   } else {
     return false;
   }
-  Print(line + u" -> " + Hex(hr));
+  Print((line.rfind(u"resite ", 0) == 0 ? std::u16string(u"resite") : line) + u" -> " + Hex(hr));
   return true;
 }
 
@@ -390,15 +407,44 @@ LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 struct Options {
   std::wstring page, progId = L"ZADUZE.ZaduzeCtrl.1";
   std::vector<std::u16string> statements;
-  std::u16string pageUrl, onCreated;
-  bool hasUrl = false;
+  std::u16string onCreated;
+  PageAddresses addresses;
   bool activate = true, saveBag = false, streamCheck = false, describe = false, pages = false;
 };
+
+// The page's addresses (--url, --top-url, --doc-url, --doc-source): true
+// when argv[a] was one of them, with `a` at its last word.
+bool ParseAddressOption(int argc, wchar_t** argv, int& a, PageAddresses& addresses) {
+  const std::wstring arg = argv[a];
+  if (a + 1 >= argc) return false;
+  const std::u16string value = U16(argv[a + 1]);
+  if (arg == L"--url") {
+    addresses = {value, value, value, value};
+  } else if (arg == L"--top-url") {
+    addresses.top = value;
+  } else if (arg == L"--doc-url") {
+    addresses.container = addresses.dispatch = addresses.moniker = value;
+  } else if (arg == L"--doc-source") {
+    const size_t eq = value.find(u'=');
+    const std::u16string name = value.substr(0, eq);
+    std::optional<std::u16string> url;
+    if (eq != std::u16string::npos && value.substr(eq + 1) != u"none") url = value.substr(eq + 1);
+    if (name == u"container") addresses.container = url;
+    else if (name == u"dispatch") addresses.dispatch = url;
+    else if (name == u"moniker") addresses.moniker = url;
+    else return false;
+  } else {
+    return false;
+  }
+  ++a;
+  return true;
+}
 
 // Reads the command line; false (said why) when the run cannot start.
 bool ParseOptions(int argc, wchar_t** argv, Options& o) {
   for (int a = 1; a < argc; ++a) {
     const std::wstring arg = argv[a];
+    if (ParseAddressOption(argc, argv, a, o.addresses)) continue;
     if (arg == L"--no-activate") o.activate = false;
     else if (arg == L"--save-bag") o.saveBag = true;
     else if (arg == L"--stream-check") o.streamCheck = true;
@@ -406,7 +452,6 @@ bool ParseOptions(int argc, wchar_t** argv, Options& o) {
     else if (arg == L"--pages") o.pages = true;
     else if (arg == L"--progid" && a + 1 < argc) o.progId = argv[++a];
     else if (arg == L"--on-created" && a + 1 < argc) o.onCreated = U16(argv[++a]);
-    else if (arg == L"--url" && a + 1 < argc) o.pageUrl = U16(argv[++a]), o.hasUrl = true;
     else if (arg == L"--script" && a + 1 < argc) {
       bool ok = false;
       const std::u16string text = ReadTextFile(argv[++a], ok);
@@ -420,7 +465,7 @@ bool ParseOptions(int argc, wchar_t** argv, Options& o) {
   }
   if (o.page.empty()) {
     Print(u"usage: zaduze_container [--script FILE] [--no-activate] [--save-bag] [--stream-check] [--describe] "
-          u"[--url URL] [--on-created CALL] PAGE.html [CALL ...]");
+          u"[--url URL] [--top-url URL] [--doc-url URL] [--doc-source NAME=URL] [--on-created CALL] PAGE.html [CALL ...]");
     return false;
   }
   return true;
@@ -596,7 +641,7 @@ int Run(int argc, wchar_t** argv) {
     return 1;
   }
   auto site = ComPtr<ContainerSite>::Adopt(new ContainerSite(host));
-  if (options.hasUrl) site->SetPageUrl(options.pageUrl);
+  site->SetAddresses(options.addresses);
   LoadParameters(control.object.get(), site.get(), element);
   EventConnection events;
   ConnectEvents(control, site.get(), host, options.onCreated, events);
