@@ -11,3 +11,8 @@ set(CMAKE_FIND_ROOT_PATH /usr/${ZV_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Reproducible objects: the source folder is written as "." into the debug
+# information, whatever folder a clone lives in.
+get_filename_component(ZV_SOURCE_ROOT "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
+string(APPEND CMAKE_C_FLAGS_INIT " -ffile-prefix-map=${ZV_SOURCE_ROOT}=.")
+string(APPEND CMAKE_CXX_FLAGS_INIT " -ffile-prefix-map=${ZV_SOURCE_ROOT}=.")

@@ -20,21 +20,45 @@ constexpr wchar_t kInstallValue[] = L"Path";
 constexpr wchar_t kAgentProgram[] = L"\\ZedudeVeri.exe";
 }  // namespace
 
-std::u16string GetInstallFolder() {
+namespace {
+
+// "Path" below SOFTWARE\Zaduze of `root`: the text up to its NUL or the end of
+// the data, whatever the value's type; empty on any failure. `exists` tells
+// whether the value is there at all (false only when the key or the value
+// is not found).
+std::u16string ReadInstallValue(HKEY root, REGSAM view, bool& exists) {
+  exists = false;
   UniqueRegKey key;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, kInstallKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) return {};
-  DWORD size = 0;
-  if (RegQueryValueExW(key.get(), kInstallValue, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS || size == 0)
+  const LSTATUS open = RegOpenKeyExW(root, kInstallKey, 0, KEY_QUERY_VALUE | view, key.put());
+  if (open != ERROR_SUCCESS) {
+    exists = open != ERROR_FILE_NOT_FOUND;
     return {};
+  }
+  DWORD size = 0;
+  const LSTATUS query = RegQueryValueExW(key.get(), kInstallValue, nullptr, nullptr, nullptr, &size);
+  exists = query != ERROR_FILE_NOT_FOUND;
+  if (query != ERROR_SUCCESS || size == 0) return {};
   std::u16string buffer((size + 1) / 2, u'\0');
   if (RegQueryValueExW(key.get(), kInstallValue, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
       ERROR_SUCCESS)
     return {};
   buffer.resize(size / 2);
-  // The text ends at its NUL or at the end of the data; the type is not checked.
   const size_t nul = buffer.find(u'\0');
   if (nul != std::u16string::npos) buffer.resize(nul);
   return buffer;
+}
+
+}  // namespace
+
+std::u16string GetInstallFolder() {
+  // The machine-wide value an installation writes comes first, in the 64-bit
+  // view from both builds (the 32-bit control starts the same agent); the
+  // user cannot change it. Only where it does not exist does the user's own
+  // value count.
+  bool exists = false;
+  std::u16string machine = ReadInstallValue(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, exists);
+  if (exists) return machine;
+  return ReadInstallValue(HKEY_CURRENT_USER, 0, exists);
 }
 
 // The longest command line Windows passes on, its terminator included.

@@ -7,8 +7,11 @@
 
 namespace zv {
 
-// HKEY_CURRENT_USER "SOFTWARE\Zaduze", value "Path", read afresh each time;
-// empty when the key or the value is missing or empty.
+// The install folder, read afresh each time: HKEY_LOCAL_MACHINE
+// "SOFTWARE\Zaduze", value "Path" (64-bit view), which an installation
+// writes, and where that value does not exist HKEY_CURRENT_USER
+// "SOFTWARE\Zaduze", value "Path"; empty when the value found cannot be read
+// or is empty, or neither exists.
 std::u16string GetInstallFolder();
 
 // Starts "<folder>\ZedudeVeri.exe" with exactly `options` as its command line
