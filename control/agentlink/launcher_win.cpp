@@ -9,13 +9,13 @@
 #include "control/agentlink/notice_popup_win.h"
 #include "control/agentlink/services.h"
 #include "control/ocx/zaduze_ctrl.h"
+#include "control/ocx/zaduze_key_win.h"
 #include "platform/handles.h"
 #include "platform/wide.h"
 
 namespace zv {
 
 namespace {
-constexpr wchar_t kInstallKey[] = L"SOFTWARE\\Zaduze";
 constexpr wchar_t kInstallValue[] = L"Path";
 constexpr wchar_t kAgentProgram[] = L"\\ZedudeVeri.exe";
 }  // namespace
@@ -26,10 +26,10 @@ namespace {
 // the data, whatever the value's type; empty on any failure. `exists` tells
 // whether the value is there at all (false only when the key or the value
 // is not found).
-std::u16string ReadInstallValue(HKEY root, REGSAM view, bool& exists) {
+std::u16string ReadInstallValue(HKEY root, bool& exists) {
   exists = false;
   UniqueRegKey key;
-  const LSTATUS open = RegOpenKeyExW(root, kInstallKey, 0, KEY_QUERY_VALUE | view, key.put());
+  const LSTATUS open = OpenZaduzeKey(root, KEY_QUERY_VALUE, key);
   if (open != ERROR_SUCCESS) {
     exists = open != ERROR_FILE_NOT_FOUND;
     return {};
@@ -56,9 +56,9 @@ std::u16string GetInstallFolder() {
   // user cannot change it. Only where it does not exist does the user's own
   // value count.
   bool exists = false;
-  std::u16string machine = ReadInstallValue(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, exists);
+  std::u16string machine = ReadInstallValue(HKEY_LOCAL_MACHINE, exists);
   if (exists) return machine;
-  return ReadInstallValue(HKEY_CURRENT_USER, 0, exists);
+  return ReadInstallValue(HKEY_CURRENT_USER, exists);
 }
 
 // The longest command line Windows passes on, its terminator included.
