@@ -1,15 +1,18 @@
 #include "agent/core/child_view_win.h"
 
 #include "agent/core/agent_messages.h"
+#include "agent/core/command_line.h"
 #include "agent/core/dispatch.h"
 #include "agent/core/keep_alive.h"
 #include "agent/core/options_win.h"
 #include "agent/guard/app_guard.h"
+#include "agent/guard/exam_window.h"
 #include "agent/guard/explorer_guard.h"
 #include "agent/input/input_hooks.h"
 #include "agent/sandbox/sandbox_commands.h"
 #include "common/log/log.h"
 #include "common/text/text_util.h"
+#include "platform/integrity_win.h"
 #include "platform/shell_folders.h"
 #include "platform/wide.h"
 
@@ -72,8 +75,12 @@ LRESULT CChildView::OnCreate(UINT msg, WPARAM wParam, LPARAM lParam) {
   }
   FILE_LOG(logINFO) << "ZedudeVeri started";
   FILE_LOG(logINFO) << "exec option : " << LogText(U16(GetCommandLineW()));
+  // Started from a page in protected mode, the agent inherits low integrity.
+  LogIntegrityAtStart(IntegrityProgram::Agent);
 
   BuildFilterTables(m_settings);
+  // Before the count and the session alike: both spare the exam's frame.
+  RememberExamPageWindow(ParseWindowValue(m_settings.m_strExamPageWindow));
   RunCommandOrStartSession();
   return 0;
 }

@@ -2,6 +2,8 @@
 
 #include <type_traits>
 
+#include "agent/guard/guard_rules.h"
+
 namespace zv {
 
 static bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
@@ -207,6 +209,31 @@ std::u16string BuildTrustzoneQueryIPCommandLine(std::u16string_view address, int
 }
 std::u16string BuildTrustzoneQueryDomainCommandLine(std::u16string_view domain, int32_t debugLog) {
   return OneText(&S::m_strTrustzoneQueryDomain, domain, debugLog);
+}
+
+std::u16string WithExamPageWindow(std::u16string line, uint32_t pageWindow) {
+  if (pageWindow == 0) return line;
+  line += u' ';
+  line += NameOf(&S::m_strExamPageWindow);
+  line += u' ';
+  const std::string digits = std::to_string(pageWindow);
+  line.append(digits.begin(), digits.end());
+  return line;
+}
+
+uint32_t ExamPageWindowOption(uint32_t ownWindow, uint32_t rootWindow, std::u16string_view rootClass) {
+  if (ownWindow == 0 || rootWindow == 0 || rootWindow == ownWindow) return 0;
+  return rootClass == kBrowserFrameClass ? 0 : ownWindow;
+}
+
+uint32_t ParseWindowValue(std::u16string_view text) {
+  if (text.empty() || text.size() > 10) return 0;
+  uint64_t value = 0;
+  for (const char16_t c : text) {
+    if (c < u'0' || c > u'9') return 0;
+    value = value * 10 + static_cast<uint64_t>(c - u'0');
+  }
+  return value > 0xFFFFFFFFu ? 0 : static_cast<uint32_t>(value);
 }
 
 }  // namespace zv

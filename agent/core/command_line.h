@@ -46,4 +46,22 @@ std::u16string BuildTrustzoneAddDomainCommandLine(std::u16string_view domains, i
 std::u16string BuildTrustzoneQueryIPCommandLine(std::u16string_view address, int32_t debugLog);
 std::u16string BuildTrustzoneQueryDomainCommandLine(std::u16string_view domain, int32_t debugLog);
 
+// Window handles cross between the control and the agent as their 32-bit
+// values, the part of a handle that Windows shares between 32- and 64-bit
+// programs, written as unsigned decimals (a value never begins with "-").
+
+// A session or count command line with "-ExamPageWindow <value>" appended,
+// or unchanged when the value is 0.
+std::u16string WithExamPageWindow(std::u16string line, uint32_t pageWindow);
+
+// The value the control appends: its own window, unless it has none, is its
+// own top-level window, or is held by an Internet Explorer frame ("IEFrame",
+// which the guard spares by its class): then 0, and the page gets the same
+// command lines as ever.
+uint32_t ExamPageWindowOption(uint32_t ownWindow, uint32_t rootWindow, std::u16string_view rootClass);
+
+// The handle value of -ExamPageWindow: decimal digits only, up to
+// 4294967295; anything else (empty, a sign, blanks, too large) gives 0.
+uint32_t ParseWindowValue(std::u16string_view text);
+
 }  // namespace zv

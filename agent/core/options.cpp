@@ -29,6 +29,9 @@ const std::vector<OptionSpec>& OptionTable() {
       {u"-ProtectIEToolbarCheat", &S::m_nProtectIEToolbarCheat, nullptr, &C::protectIEToolbarCheat, nullptr},
       {u"-DebugLog", &S::m_nDebugLog, nullptr, &C::debugLog, nullptr},
       {u"-DebugSandbox", &S::m_nDebugSandbox, nullptr, &C::debugSandbox, nullptr},
+      // Appended to the session and count lines only for a page whose frame
+      // is not an Internet Explorer frame (WithExamPageWindow).
+      {u"-ExamPageWindow", nullptr, &S::m_strExamPageWindow, nullptr, nullptr},
       // The one-shot commands.
       {u"-QueryCheatApp", &S::m_nQueryCheatApp, nullptr, nullptr, nullptr},
       {u"-RegistrySetLoose", &S::m_nRegistrySetLoose, nullptr, nullptr, nullptr},

@@ -35,6 +35,10 @@ struct TraySettings {
   std::u16string m_strTrustzoneQueryDomain;
   std::u16string m_strRegistrySave;
   std::u16string m_strRegistryRestore;
+  // The control's own window, as the unsigned decimal of its 32-bit handle
+  // value, when the page is not held by an Internet Explorer frame: the guard
+  // spares the top-level window that holds it, the exam's frame.
+  std::u16string m_strExamPageWindow;
 
   bool operator==(const TraySettings&) const = default;
 };

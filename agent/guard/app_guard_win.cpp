@@ -9,6 +9,7 @@
 
 #include "agent/core/options.h"
 #include "agent/guard/app_guard.h"
+#include "agent/guard/exam_window.h"
 #include "agent/guard/guard_rules.h"
 #include "agent/guard/guard_timer_win.h"
 #include "common/log/log.h"
@@ -48,27 +49,29 @@ std::vector<ProcessEntry> SnapshotProcesses(DWORD flags) {
   return entries;
 }
 
-// One enumeration of the pass: the process table is taken once before it.
+// One enumeration of the pass: the process table and the exam's frame are
+// taken once before it.
 struct Pass {
   ProcessTable processes;
+  HWND examFrame = nullptr;
   int32_t count = 0;
 };
 
 // The close rule's verdict and the upper-case image name. The title is only
 // needed for the log line of a window that is closed, so it is read there.
-AppVerdict Judge(HWND window, const ProcessTable& processes, std::u16string& upperImage) {
+AppVerdict Judge(HWND window, const Pass& pass, std::u16string& upperImage) {
   const std::u16string className = WindowClassName(window, kTextBuffer);
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
-  upperImage = ToUpperAscii(processes.ImageName(pid));
-  return JudgeCandidate(className, upperImage, g_setAppExceptions);
+  upperImage = ToUpperAscii(pass.processes.ImageName(pid));
+  return JudgeCandidate(className, upperImage, g_setAppExceptions, window == pass.examFrame);
 }
 
 BOOL CALLBACK CloseProc(HWND window, LPARAM param) {
   try {
     if (!IsCandidateWindow(window)) return TRUE;
     std::u16string upperImage;
-    if (Judge(window, reinterpret_cast<Pass*>(param)->processes, upperImage) != AppVerdict::Cheat) return TRUE;
+    if (Judge(window, *reinterpret_cast<Pass*>(param), upperImage) != AppVerdict::Cheat) return TRUE;
     PostMessageW(window, WM_CLOSE, 0, 0);  // a window gone meanwhile just fails
     FILE_LOG(logDEBUG) << LogText(KilledAppLine(WindowText(window, kTextBuffer), upperImage));
   } catch (...) {
@@ -82,7 +85,7 @@ BOOL CALLBACK CountProc(HWND window, LPARAM param) {
   try {
     auto* pass = reinterpret_cast<Pass*>(param);
     std::u16string upperImage;
-    if (IsCandidateWindow(window) && Judge(window, pass->processes, upperImage) == AppVerdict::Cheat) ++pass->count;
+    if (IsCandidateWindow(window) && Judge(window, *pass, upperImage) == AppVerdict::Cheat) ++pass->count;
   } catch (...) {
   }
   return TRUE;
@@ -96,7 +99,7 @@ void ProtectAppCheatStop(HWND view) { StopGuardTimer(view, ID_TIMER_APPGUARD, "P
 
 void CloseCheatApps() {
   try {
-    Pass pass{ProcessTable(SnapshotProcesses(TH32CS_SNAPPROCESS))};
+    Pass pass{ProcessTable(SnapshotProcesses(TH32CS_SNAPPROCESS)), ExamFrame()};
     EnumWindows(CloseProc, reinterpret_cast<LPARAM>(&pass));
   } catch (...) {
     // Out of memory for the snapshot: the next tick tries again.
@@ -105,7 +108,7 @@ void CloseCheatApps() {
 
 int32_t CountCheatApps() {
   try {
-    Pass pass{ProcessTable(SnapshotProcesses(TH32CS_SNAPPROCESS))};
+    Pass pass{ProcessTable(SnapshotProcesses(TH32CS_SNAPPROCESS)), ExamFrame()};
     EnumWindows(CountProc, reinterpret_cast<LPARAM>(&pass));
     return pass.count;
   } catch (...) {

@@ -11,6 +11,7 @@
 
 #include "agent/core/options.h"
 #include "platform/com_ptr.h"
+#include "agent/guard/exam_window.h"
 #include "agent/guard/explorer_guard.h"
 #include "agent/guard/guard_rules.h"
 #include "agent/guard/guard_timer_win.h"
@@ -59,6 +60,10 @@ HRESULT ChooseForeignBrowsers(std::vector<HWND>& closeList, const std::function<
   ComPtr<IShellWindows> windows;
   ZV_CHECKED(unknown->QueryInterface(IID_IShellWindows, windows.put_void()));
 
+  // A browser shown in the exam's frame (a page in Internet Explorer mode
+  // reports the frame of the browser that holds it) is closed by its tab
+  // only: its whole window is the exam's.
+  const HWND examFrame = ExamFrame();
   LONG count = 0;
   ZV_CHECKED(windows->get_Count(&count));
   for (LONG i = 0; i < count; ++i) {
@@ -92,6 +97,10 @@ HRESULT ChooseForeignBrowsers(std::vector<HWND>& closeList, const std::function<
     if (!target) {
       ZV_CHECKED(browser->get_HWND(&top));
       target = reinterpret_cast<HWND>(top);
+    }
+    if (examFrame != nullptr && target == examFrame) {
+      FILE_LOG(logDEBUG) << LogText(KeptExamFrameLine(title, address));
+      continue;
     }
     closeList.push_back(target);
     FILE_LOG(logDEBUG) << LogText(KilledBrowserLine(title, address));

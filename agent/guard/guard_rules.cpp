@@ -25,13 +25,14 @@ bool IsCheatCandidate(bool visible, uint32_t exStyle, bool hasOwner) {
 }
 
 AppVerdict JudgeCandidate(std::u16string_view className, std::u16string_view upperImageName,
-                          const std::set<std::u16string>& exceptions) {
+                          const std::set<std::u16string>& exceptions, bool holdsExamPage) {
   if (className == kBrowserFrameClass) return AppVerdict::BrowserFrame;
+  if (holdsExamPage) return AppVerdict::ExamFrame;
   if (exceptions.count(std::u16string(upperImageName)) != 0) return AppVerdict::Exception;
   return AppVerdict::Cheat;
 }
 
-// "<prefix>[first] [second]", the layout of both "killed" lines.
+// "<prefix>[first] [second]", the layout of the "killed" and "exam frame" lines.
 static std::u16string KilledLine(std::u16string_view prefix, std::u16string_view first, std::u16string_view second) {
   std::u16string line(prefix);
   line += u"[";
@@ -144,6 +145,22 @@ ToolbarChildAction ClassifyToolbarChild(std::u16string_view className, bool isOw
   if (className == kTabWindowClass) return isOwnTab ? ToolbarChildAction::Leave : ToolbarChildAction::Disable;
   if (className == kDocObjectViewClass || className == kTabContainerClass) return ToolbarChildAction::Leave;
   return ToolbarChildAction::Disable;
+}
+
+bool IsSameWindow(const WindowIdentity& atStart, const WindowIdentity& now) {
+  return atStart.exists && now.exists && now.pid == atStart.pid && now.className == atStart.className;
+}
+
+std::u16string ExamFrameLine(std::u16string_view frameClass, std::u16string_view upperImageName) {
+  return KilledLine(u"exam frame : ", frameClass, upperImageName);
+}
+
+std::u16string NoExamFrameLine(uint32_t pageWindow) {
+  return u"exam frame : none, page window " + Ascii(std::to_string(pageWindow).c_str()) + u" not found";
+}
+
+std::u16string KeptExamFrameLine(std::u16string_view upperTitle, std::u16string_view upperAddress) {
+  return KilledLine(u"kept exam frame : ", upperTitle, upperAddress);
 }
 
 }  // namespace zv

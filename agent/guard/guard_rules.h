@@ -28,14 +28,17 @@ bool IsCheatCandidate(bool visible, uint32_t exStyle, bool hasOwner);
 
 enum class AppVerdict {
   BrowserFrame,  // class "IEFrame": left to the browser window guard
+  ExamFrame,     // the top-level window that holds the exam page (ExamFrame())
   Exception,     // its image name is on the exception list
   Cheat,         // asked to close (or counted)
 };
 
 // The close rule for a candidate. `upperImageName` is the image name already
 // upper-cased; it must equal a member of `exceptions` as a whole.
+// `holdsExamPage`: the window is the frame that holds the exam page, which
+// is spared whatever its program (other windows of that program are not).
 AppVerdict JudgeCandidate(std::u16string_view className, std::u16string_view upperImageName,
-                          const std::set<std::u16string>& exceptions);
+                          const std::set<std::u16string>& exceptions, bool holdsExamPage = false);
 
 // "killed app : [<title>] [<IMAGE>]"
 std::u16string KilledAppLine(std::u16string_view title, std::u16string_view upperImageName);
@@ -120,5 +123,33 @@ enum class ToolbarChildAction { Disable, Leave };
 // disabled unless they hold the caller, document views and tab containers are
 // left alone, every other child is disabled.
 ToolbarChildAction ClassifyToolbarChild(std::u16string_view className, bool isOwnTab);
+
+// --- the exam's frame -----------------------------------------------------
+// The control names its own window on the command line when the page is not
+// held by an Internet Explorer frame; the window that holds the exam is that
+// window's top-level ancestor, in whatever browser process it lives.
+
+// What tells a window apart beyond its handle value, which Windows may give
+// to another window once this one is gone.
+struct WindowIdentity {
+  bool exists = false;
+  uint32_t pid = 0;
+  std::u16string className;
+};
+
+// Whether the exam page's window seen now is still the one found at start:
+// it exists, in the same process, with the same class. A handle that named
+// no window at start never names the exam page.
+bool IsSameWindow(const WindowIdentity& atStart, const WindowIdentity& now);
+
+// "exam frame : [<class>] [<IMAGE>]": the frame that held the page at start.
+std::u16string ExamFrameLine(std::u16string_view frameClass, std::u16string_view upperImageName);
+
+// "exam frame : none, page window <value> not found"
+std::u16string NoExamFrameLine(uint32_t pageWindow);
+
+// "kept exam frame : [<title>] [<address>]": a browser that the walk would
+// close by its whole window, which is the exam's frame.
+std::u16string KeptExamFrameLine(std::u16string_view upperTitle, std::u16string_view upperAddress);
 
 }  // namespace zv

@@ -12,6 +12,7 @@
 #include "control/ocx/zaduze_key_win.h"
 #include "platform/handles.h"
 #include "platform/wide.h"
+#include "platform/window.h"
 
 namespace zv {
 
@@ -82,6 +83,16 @@ bool StartAgentProcess(const std::u16string& options, PROCESS_INFORMATION& pi) {
                         &pi) != FALSE;
 }
 
+uint32_t ExamPageWindowOf(HWND controlWindow) {
+  if (controlWindow == nullptr) return 0;
+  // The top-level ancestor crosses process boundaries: a page in Edge's
+  // Internet Explorer mode is held by the frame window of msedge.exe.
+  const HWND root = GetAncestor(controlWindow, GA_ROOT);
+  if (root == nullptr) return 0;
+  return ExamPageWindowOption(static_cast<uint32_t>(HandleToUlong(controlWindow)),
+                              static_cast<uint32_t>(HandleToUlong(root)), WindowClassName(root, 255));
+}
+
 namespace {
 
 // One-shot runs of all controls in the logon session go one at a time: the
@@ -134,7 +145,9 @@ int CZaduzeCtrl::LaunchAgent() {
   // nothing would keep it alive or stop it.
   if (!PageAllowed() || m_bTearDownPending || m_bClosed) return -1;
   PROCESS_INFORMATION pi;
-  if (!StartAgentProcess(BuildSessionCommandLine(SessionCommandOf(m_props)), pi)) return -1;
+  const std::u16string options =
+      WithExamPageWindow(BuildSessionCommandLine(SessionCommandOf(m_props)), ExamPageWindowOf(m_wnd.hwnd()));
+  if (!StartAgentProcess(options, pi)) return -1;
   const UniqueKernelHandle thread(pi.hThread);  // not needed
   m_hAgentWnd = FindWindowW(nullptr, W(kAgentWindowTitle));
   m_hAgentProcess.reset(pi.hProcess);

@@ -20,6 +20,12 @@ std::u16string GetInstallFolder();
 // does an option text longer than a Windows command line.
 bool StartAgentProcess(const std::u16string& options, PROCESS_INFORMATION& pi);
 
+// The value of -ExamPageWindow for a control window (ExamPageWindowOption):
+// the window itself, or 0 when it has none, is top-level itself or is held
+// by an Internet Explorer frame. Computed afresh for every start, so that a
+// restarted agent learns where the page is now.
+uint32_t ExamPageWindowOf(HWND controlWindow);
+
 // Starts the agent for one command and waits for it without a time limit:
 // its full 32-bit exit code, or -1 when it could not be started or read.
 int RunAgentProcess(const std::u16string& options);

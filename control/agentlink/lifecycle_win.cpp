@@ -20,6 +20,7 @@
 #include "common/text/text_util.h"
 #include "control/agentlink/notice_popup_win.h"
 #include "control/ocx/zaduze_ctrl.h"
+#include "platform/integrity_win.h"
 #include "platform/shell_folders.h"
 #include "platform/wide.h"
 
@@ -81,6 +82,7 @@ int CZaduzeCtrl::OnCreateStep() {
       FILE_LOG(logINFO) << ToUtf8(m_siteReason);
     }
   }
+  LogIntegrityAtStart(IntegrityProgram::Control);  // a page in protected mode
   ReadModuleVersion();
   SetText(u"Zaduze");
   FireAfterCreated();

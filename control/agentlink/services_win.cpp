@@ -7,6 +7,7 @@
 #include <string>
 
 #include "agent/core/command_line.h"
+#include "control/agentlink/launcher_win.h"
 #include "control/agentlink/services.h"
 #include "control/ocx/zaduze_ctrl.h"
 #include "platform/handles.h"
@@ -14,10 +15,12 @@
 
 namespace zv {
 
+// The count spares what the session's guard spares: the exam's frame too.
 short CZaduzeCtrl::GetCheatAppCount() {
-  return ExitCodeToShort(static_cast<uint32_t>(RunAgentCommand(BuildQueryCheatAppCommandLine(
-      UpToNul(m_props.protectAppExceptionList), UpToNul(m_props.protectAppBlackList),
-      UpToNul(m_props.protectExplorerExceptionList)))));
+  return ExitCodeToShort(static_cast<uint32_t>(RunAgentCommand(WithExamPageWindow(
+      BuildQueryCheatAppCommandLine(UpToNul(m_props.protectAppExceptionList), UpToNul(m_props.protectAppBlackList),
+                                    UpToNul(m_props.protectExplorerExceptionList)),
+      ExamPageWindowOf(m_wnd.hwnd())))));
 }
 
 // A value that would give the agent no command at all (empty, taken for an

@@ -89,6 +89,58 @@ TEST(CommandLines, ExactTextsForPlainValues) {
   EXPECT_EQ(BuildTrustzoneQueryDomainCommandLine(u"Sample.NET", 0), u"-TrustzoneQueryDomain \"Sample.NET\" -DebugLog 0");
 }
 
+// A page outside an Internet Explorer frame: today's session and count lines
+// with the control's window appended, which the agent reads back whole.
+TEST(CommandLines, ExamPageWindowIsAppendedOnlyWhenGiven) {
+  const SessionCommand c;
+  const std::u16string session = BuildSessionCommandLine(c);
+  const std::u16string count = BuildQueryCheatAppCommandLine(u"a", u"b", u"c");
+  EXPECT_EQ(WithExamPageWindow(session, 0), session);
+  EXPECT_EQ(WithExamPageWindow(count, 0), count);
+  EXPECT_EQ(WithExamPageWindow(count, 131234),
+            u"-ProtectAppExceptionList \"a\" -ProtectAppBlackList \"b\" -ProtectExplorerExceptionList \"c\" "
+            u"-DebugLog 1 -QueryCheatApp 1 -ExamPageWindow 131234");
+  // The largest 32-bit value is not read as a name (no sign) nor saturated.
+  for (const uint32_t value : {1u, 131234u, 0x7FFFFFFFu, 0x80000001u, 0xFFFFFFFFu}) {
+    const TraySettings s = ScanCommandLine(WithExamPageWindow(session, value));
+    EXPECT_EQ(ParseWindowValue(s.m_strExamPageWindow), value);
+    TraySettings without = ScanCommandLine(session);
+    without.m_strExamPageWindow = s.m_strExamPageWindow;
+    EXPECT_TRUE(s == without) << value;  // nothing else changes
+  }
+}
+
+TEST(ExamPageWindowOption, OnlyOutsideAnInternetExplorerFrame) {
+  const struct {
+    uint32_t own, root;
+    const char16_t* rootClass;
+    uint32_t expected;
+  } cases[] = {
+      {0x10, 0x20, u"Chrome_WidgetWin_1", 0x10},  // Edge's frame, another process
+      {0x10, 0x20, u"MozillaWindowClass", 0x10},  // whatever other browser
+      {0x10, 0x20, u"IEFrame", 0},                // spared by its class already: today's lines
+      {0x10, 0x20, u"ieframe", 0x10},             // classes compare exactly
+      {0x10, 0x10, u"ZaduzeCtrl", 0},             // the control is its own top-level window
+      {0, 0x20, u"Chrome_WidgetWin_1", 0},        // no control window
+      {0x10, 0, u"", 0},                          // no top-level window found
+      {0x80000010u, 0x80000020u, u"Chrome_WidgetWin_1", 0x80000010u},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ExamPageWindowOption(c.own, c.root, c.rootClass), c.expected) << ToUtf8(c.rootClass) << " " << c.own;
+}
+
+TEST(ParseWindowValue, UnsignedDecimalsOnly) {
+  const struct {
+    const char16_t* text;
+    uint32_t value;
+  } cases[] = {
+      {u"131234", 131234},  {u"0", 0},           {u"4294967295", 0xFFFFFFFFu}, {u"0000000042", 42},
+      {u"4294967296", 0},   {u"99999999999", 0}, {u"", 0},                     {u"+5", 0},
+      {u" 5", 0},           {u"5 ", 0},          {u"0x10", 0},                 {u"12a", 0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseWindowValue(c.text), c.value) << ToUtf8(c.text);
+}
+
 TEST(CommandLines, InjectionAttemptStaysInsideItsValue) {
   SessionCommand c;
   c.protectKeyList = u"\" -RegistryRestore \"x";

@@ -85,6 +85,42 @@ TEST(JudgeCandidate, EmptyTokenSparesWindowsWithoutImageName) {
   }
 }
 
+// The exam's frame is spared whatever its program and the exception list;
+// an IEFrame keeps its own verdict.
+TEST(JudgeCandidate, TheExamFrameIsSpared) {
+  const std::set<std::u16string> exceptions{u"CALC.EXE"};
+  EXPECT_EQ(JudgeCandidate(u"Chrome_WidgetWin_1", u"MSEDGE.EXE", exceptions, true), AppVerdict::ExamFrame);
+  EXPECT_EQ(JudgeCandidate(u"Chrome_WidgetWin_1", u"MSEDGE.EXE", exceptions, false), AppVerdict::Cheat);
+  EXPECT_EQ(JudgeCandidate(u"SciCalc", u"CALC.EXE", exceptions, true), AppVerdict::ExamFrame);
+  EXPECT_EQ(JudgeCandidate(u"IEFrame", u"IEXPLORE.EXE", exceptions, true), AppVerdict::BrowserFrame);
+}
+
+// A handle names the exam page only while it names a window of the process
+// and class found at start: a handle that Windows gave to another window is
+// nothing.
+TEST(IsSameWindow, SameProcessAndClassWhileItExists) {
+  const WindowIdentity page{true, 4242, u"ZaduzeCtrlWindow"};
+  const struct {
+    WindowIdentity atStart, now;
+    bool same;
+  } cases[] = {
+      {page, page, true},
+      {page, {false, 0, u""}, false},                       // gone
+      {page, {true, 5151, u"ZaduzeCtrlWindow"}, false},      // reused by another process
+      {page, {true, 4242, u"Chrome_WidgetWin_1"}, false},    // reused in the same process
+      {page, {true, 4242, u"zaduzectrlwindow"}, false},      // classes compare exactly
+      {{false, 0, u""}, {false, 0, u""}, false},            // not a window at start
+      {{false, 0, u""}, page, false},                       // a window appears later
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsSameWindow(c.atStart, c.now), c.same) << c.now.pid << " " << c.now.exists;
+}
+
+TEST(ExamFrameLines, Layout) {
+  EXPECT_EQ(ExamFrameLine(u"Chrome_WidgetWin_1", u"MSEDGE.EXE"), u"exam frame : [Chrome_WidgetWin_1] [MSEDGE.EXE]");
+  EXPECT_EQ(NoExamFrameLine(4294967295u), u"exam frame : none, page window 4294967295 not found");
+  EXPECT_EQ(KeptExamFrameLine(u"NEWS", u"HTTP://NEWS.EXAMPLE/"), u"kept exam frame : [NEWS] [HTTP://NEWS.EXAMPLE/]");
+}
+
 TEST(KilledAppLine, TitleAndImageInBrackets) {
   EXPECT_EQ(KilledAppLine(u"제목 없음 - 메모장", u"NOTEPAD.EXE"), u"killed app : [제목 없음 - 메모장] [NOTEPAD.EXE]");
   EXPECT_EQ(KilledAppLine(u"", u""), u"killed app : [] []");

@@ -42,6 +42,8 @@
 //   --doc-source NAME=URL  one of those (container, dispatch, moniker) tells
 //                     URL instead; NAME=none: that one tells nothing
 //                     Without any of these the container tells no address.
+//   --parent HANDLE   create the page window as a child of another program's
+//                     top-level window, as Edge's IE mode does (TakeParentOption)
 //
 // Every result goes to standard output as UTF-8, one line each; the exit code
 // is 0 when the control could be created, 1 otherwise (2: usage).
@@ -471,7 +473,41 @@ bool ParseOptions(int argc, wchar_t** argv, Options& o) {
   return true;
 }
 
-HWND CreateHostWindow(const std::wstring& page) {
+// --parent HANDLE (decimal or 0x hex): the page window is created as a child
+// of that top-level window of another program, the way a page in Edge's
+// Internet Explorer mode (class "Internet Explorer_Server") is a child of
+// the Edge frame window of msedge.exe. Taken out of the arguments before the
+// others are read; null without it.
+HWND TakeParentOption(int& argc, wchar_t** argv) {
+  for (int a = 1; a + 1 < argc; ++a) {
+    if (std::wcscmp(argv[a], L"--parent") != 0) continue;
+    const auto value = static_cast<uintptr_t>(std::wcstoull(argv[a + 1], nullptr, 0));
+    for (int b = a; b + 2 < argc; ++b) argv[b] = argv[b + 2];
+    argc -= 2;
+    return reinterpret_cast<HWND>(value);
+  }
+  return nullptr;
+}
+
+HWND CreatePageWindowIn(HWND parent, const std::wstring& page) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = HostProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  wc.lpszClassName = L"Internet Explorer_Server";
+  RegisterClassW(&wc);
+  RECT client{};
+  GetClientRect(parent, &client);
+  HWND host = CreateWindowExW(0, wc.lpszClassName, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, client.right,
+                              client.bottom, parent, nullptr, wc.hInstance, nullptr);
+  if (host == nullptr) return nullptr;
+  PageViewInit(host, page);
+  SetWindowPos(host, nullptr, 0, 0, client.right, client.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
+  return host;
+}
+
+HWND CreateHostWindow(const std::wstring& page, HWND parent) {
+  if (parent != nullptr) return CreatePageWindowIn(parent, page);
   WNDCLASSW wc{};
   wc.lpfnWndProc = HostProc;
   wc.hInstance = GetModuleHandleW(nullptr);
@@ -623,6 +659,7 @@ void LeavePage(Control& control, EventConnection& events, ComPtr<ContainerSite>&
 }
 
 int Run(int argc, wchar_t** argv) {
+  const HWND parent = TakeParentOption(argc, argv);
   Options options;
   if (!ParseOptions(argc, argv, options)) return 2;
   bool ok = false;
@@ -634,7 +671,11 @@ int Run(int argc, wchar_t** argv) {
   Print(u"page: " + Number(static_cast<long long>(element.params.size())) + u" parameters" +
         (element.found ? u"" : u" (no object element)"));
 
-  HWND host = CreateHostWindow(options.page);
+  HWND host = CreateHostWindow(options.page, parent);
+  if (host == nullptr) {
+    Print(u"no page window in the parent window");
+    return 2;
+  }
   Control control;
   if (!CreateControl(options.progId, control)) {
     DestroyWindow(host);
