@@ -115,31 +115,40 @@ PageReport ReportOf(IOleClientSite* site) {
 
 void CZaduzeCtrl::DecideSite() {
   ForgetSiteVerdict();
-  m_siteDecided = true;
   std::optional<std::u16string> list;
   if (!ReadPolicy(HKEY_LOCAL_MACHINE, list) && !ReadPolicy(HKEY_CURRENT_USER, list)) {
-    m_siteAllowed = true;  // no policy: any page, as always
+    m_siteDecided = m_siteAllowed = true;  // no policy: any page, as always
     return;
   }
-  m_sitePolicy = true;
-  if (list) m_siteRules = ParseAllowedSites(*list);
-  const SiteDecision decision = JudgePage(ReportOf(m_pClientSite.get()), m_siteRules);
-  m_siteAllowed = decision.verdict == SiteVerdict::Allowed;
+  std::vector<SiteRule> rules;
+  if (list) rules = ParseAllowedSites(*list);
+  // The container is asked with the site held: it may set another site (or
+  // none) while it answers, and then that call's verdict stands.
+  const auto site = ComPtr<IOleClientSite>::Share(m_pClientSite.get());
+  const SiteDecision decision = JudgePage(ReportOf(site.get()), rules);
+  if (m_pClientSite.get() != site.get()) return;
+  std::u16string reason;
   switch (decision.verdict) {
-    case SiteVerdict::Allowed: m_siteReason = u"site lock : page allowed : " + decision.address; break;
+    case SiteVerdict::Allowed: reason = u"site lock : page allowed : " + decision.address; break;
     case SiteVerdict::Refused:
-      m_siteReason = u"site lock : page not allowed, the control does nothing : " + decision.address;
+      reason = u"site lock : page not allowed, the control does nothing : " + decision.address;
       break;
     case SiteVerdict::Unknown:
-      m_siteReason = u"site lock : the page's address is unknown, the control does nothing";
+      reason = u"site lock : the page's address is unknown, the control does nothing";
       break;
   }
+  m_siteDecided = true;
+  m_siteAllowed = decision.verdict == SiteVerdict::Allowed;
+  m_sitePolicy = true;
+  m_siteRules = std::move(rules);
+  m_siteReason = std::move(reason);
   // Written where the process's log already goes; a refused page opens none.
   FILE_LOG(logINFO) << ToUtf8(m_siteReason);
 }
 
 bool CZaduzeCtrl::PageAllowed() {
   // A control without a site has no page to judge: the policy alone decides.
+  // (A verdict left undecided by a re-entrant site change is made now.)
   if (!m_siteDecided) DecideSite();
   return m_siteAllowed;
 }
