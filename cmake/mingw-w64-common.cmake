@@ -14,5 +14,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Reproducible objects: the source folder is written as "." into the debug
 # information, whatever folder a clone lives in.
 get_filename_component(ZV_SOURCE_ROOT "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
-string(APPEND CMAKE_C_FLAGS_INIT " -ffile-prefix-map=${ZV_SOURCE_ROOT}=.")
-string(APPEND CMAKE_CXX_FLAGS_INIT " -ffile-prefix-map=${ZV_SOURCE_ROOT}=.")
+if(NOT CMAKE_CXX_FLAGS_INIT MATCHES "file-prefix-map")  # the file is read more than once
+  string(APPEND CMAKE_C_FLAGS_INIT " -ffile-prefix-map=${ZV_SOURCE_ROOT}=.")
+  string(APPEND CMAKE_CXX_FLAGS_INIT " -ffile-prefix-map=${ZV_SOURCE_ROOT}=.")
+endif()

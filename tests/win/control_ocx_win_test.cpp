@@ -436,5 +436,26 @@ TEST_F(ControlTest, InstallFolderValueIsReadAsText) {
   EXPECT_EQ(c.ctrl->GetCheatAppCount(), -1);
 }
 
+// The machine-wide value an installation writes (64-bit view, from either
+// build) wins over the user's; only where it does not exist does the user's
+// count, and an empty machine value does not hand the choice back to the user.
+TEST_F(ControlTest, MachineWideInstallFolderComesFirst) {
+  RecorderAgent agent;
+  UniqueRegKey machine;
+  DWORD disposition = 0;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Zaduze", 0, nullptr, 0,
+                            KEY_SET_VALUE | KEY_QUERY_VALUE | KEY_WOW64_64KEY, nullptr, machine.put(), &disposition),
+            ERROR_SUCCESS);
+  const wchar_t folder[] = L"C:\\Program Files\\Zaduze\\";
+  RegSetValueExW(machine.get(), L"Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder), sizeof folder);
+  EXPECT_EQ(GetInstallFolder(), u"C:\\Program Files\\Zaduze\\");
+  RegSetValueExW(machine.get(), L"Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(L""), 0);
+  EXPECT_EQ(GetInstallFolder(), u"");
+  RegDeleteValueW(machine.get(), L"Path");
+  EXPECT_EQ(Wide(GetInstallFolder()), agent.folder());
+  machine.reset();
+  if (disposition == REG_CREATED_NEW_KEY) RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Zaduze", KEY_WOW64_64KEY, 0);
+}
+
 }  // namespace
 }  // namespace zv

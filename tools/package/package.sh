@@ -45,7 +45,7 @@ fail() { echo "package: $*" >&2; exit 1; }
 PY=/usr/bin/python3
 [ -x "$PY" ] || fail "python3 is missing"
 "$PY" "$HERE/make_wxs.py" --check-version "$VERSION" || fail "refused version $VERSION"
-for tool in wixl msibuild osslsigncode zip; do
+for tool in wixl osslsigncode zip; do
   command -v "$tool" >/dev/null || fail "$tool is missing (./run deps)"
 done
 for f in "$B64/agent/res/ZedudeVeri.exe" "$B64/control/res/Zaduze.dll" "$B32/agent/res/ZedudeVeri.exe" \
@@ -143,11 +143,8 @@ for arch in x64 x86; do
   rm -f "$msi"
   (cd "$WORK/bin-$arch" && wixl -a "$arch" -o "$msi" "$WORK/zaduze-$arch.wxs") >"$WORK/wixl-$arch.log" 2>&1 ||
     { cat "$WORK/wixl-$arch.log"; fail "wixl $arch"; }
-  while IFS= read -r q; do
-    [ -n "$q" ] || continue
-    msibuild "$msi" -q "$q" || fail "msibuild $arch: $q"
-  done <"$WORK/zaduze-$arch.sql"
-  "$PY" "$HERE/summary_info.py" "$msi" "$SOURCE_DATE_EPOCH" "$WORK/zaduze-$arch.wxs" || fail "summary information $arch"
+  "$PY" "$HERE/finish_msi.py" "$msi" "$SOURCE_DATE_EPOCH" "$WORK/zaduze-$arch.wxs" "$WORK/zaduze-$arch.sql" ||
+    fail "completing the $arch package failed"
   sign "$msi"
 done
 
