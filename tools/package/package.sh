@@ -84,6 +84,7 @@ cp "$ROOT/README.md" "$STAGE/README.md"
 (cd "$STAGE" && zip -q -X -r "$OUT/Zaduze-$VERSION-bin.zip" README.md x64 x86) || fail "zip"
 (cd "$STAGE/symbols" && zip -q -X -r "$OUT/Zaduze-$VERSION-symbols.zip" x64 x86) || fail "zip symbols"
 (cd "$OUT" && sha256sum Zaduze-"$VERSION"-* >SHA256SUMS)
+"$PY" "$HERE/size_table.py" "$ROOT/README.md" "$OUT" "$STAGE" "$VERSION" || fail "README size tables"
 echo "package: $OUT"
 (cd "$STAGE" && ls -l x64/* x86/* symbols/*/* | awk '{printf "  %-28s %10d\n", $9, $5}')
 (cd "$OUT" && ls -l Zaduze-"$VERSION"-* | awk '{printf "  %-28s %10d\n", $9, $5}')
