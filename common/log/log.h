@@ -35,6 +35,8 @@ std::string NowTime();
 // arithmetic, so a wrapped tick counter still gives the right remainder).
 std::string FormatStamp(const char* timeText, uint32_t nowTicks, uint32_t originTicks);
 
+// The text of one line while it is gathered; see the top of this file for
+// how each kind of part is written.
 class LogLine {
  public:
   LogLine& operator<<(std::string_view text) {
