@@ -117,21 +117,24 @@ std::u16string GetProcessImageName(DWORD pid) {
   return ProcessTable(SnapshotProcesses(TH32CS_SNAPPROCESS)).ImageName(pid);
 }
 
+void EndBlackListedProcesses(const ProcessTable& processes, const std::set<std::u16string>& blackList) {
+  // The first copy per name: several copies of one program end one per tick.
+  for (const uint32_t pid : processes.BlackListVictims(blackList)) {
+    UniqueKernelHandle process(OpenProcess(MAXIMUM_ALLOWED, FALSE, pid));
+    if (process && TerminateProcess(process.get(), 0)) {
+      DWORD code = 0;
+      GetExitCodeProcess(process.get(), &code);
+    }
+  }
+}
+
 void KillBlackListedApps() {
   // Only names that can match need a snapshot (the empty member matches nothing).
   bool anyName = false;
   for (const auto& name : g_setAppBlackList) anyName = anyName || !name.empty();
   if (!anyName) return;
   try {
-    const ProcessTable processes(SnapshotProcesses(TH32CS_SNAPPROCESS));
-    // The first copy per name: several copies of one program end one per tick.
-    for (const uint32_t pid : processes.BlackListVictims(g_setAppBlackList)) {
-      UniqueKernelHandle process(OpenProcess(MAXIMUM_ALLOWED, FALSE, pid));
-      if (process && TerminateProcess(process.get(), 0)) {
-        DWORD code = 0;
-        GetExitCodeProcess(process.get(), &code);
-      }
-    }
+    EndBlackListedProcesses(ProcessTable(SnapshotProcesses(TH32CS_SNAPPROCESS)), g_setAppBlackList);
   } catch (...) {
     // Out of memory for the snapshot: the next tick tries again.
   }

@@ -32,4 +32,11 @@ LRESULT CALLBACK MouseHookProc(int code, WPARAM wParam, LPARAM lParam);
 // the hook thread starts, i.e. at the next start after all filters stopped.
 void SetHookWatchdogPeriod(uint32_t millis);
 
+// The hook thread's id while it runs (0 otherwise).
+DWORD HookThreadId();
+
+// Called from the user-interface thread's timer: logs when the hook thread
+// has stopped turning.
+void WatchHookThread();
+
 }  // namespace zv

@@ -204,6 +204,10 @@ void LogSafely(F&& write) noexcept {
 
 void SetHookWatchdogPeriod(uint32_t millis) { g_watchdogPeriod = millis; }
 
+DWORD HookThreadId() { return g_threadId; }
+
+void WatchHookThread() {}
+
 namespace {
 
 // "<step> OK", or "<step> <failed>": the keyboard's lines say "failed", the

@@ -30,3 +30,5 @@ void Output2FILE::Output(const std::string& text) {
 std::string FormatLogFilePath(const std::string& folder, const std::string& timeText, const std::string& suffix) {
   return folder + "\\" + timeText + "_" + suffix + ".log";
 }
+
+void WritePendingLines() {}

@@ -55,6 +55,8 @@ class Output2FILE {
 
 class FILELog : public Log<Output2FILE> {};
 
+void WritePendingLines();
+
 #define FILE_LOG(level)                                                                               \
   if (!g_bLogEnabled || (level) > FILELog::ReportingLevel() || Output2FILE::Stream() == nullptr) { \
   } else                                                                                              \

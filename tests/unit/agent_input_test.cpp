@@ -152,6 +152,7 @@ TEST(HookWatchdog, RenewalsThatDidNotHelpBackOff) {
       {3000, 4000, false, 2000},
       {3000, 5000, true, 4000},
       {5100, 5200, true, 1000},    // called since its renewal: at once, wait starts over
+      {5200, 5300, true, 1000},    // called within the tick of its renewal: also at once
   };
   RenewalPace pace;
   for (const auto& s : steps) {
