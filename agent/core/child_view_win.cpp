@@ -126,6 +126,9 @@ void CChildView::StartSession() {
   ApplyBrowserSecuritySettings(m_arrExtSettingKeys);
   if (m_settings.m_nProtectKeyCheat != 0) ProtectKeyCheatStart(hwnd());
   if (m_settings.m_nProtectMouseCheat != 0) ProtectMouseCheatStart(hwnd());
+  // The hook thread's heartbeat is watched from here, the thread it does not stall.
+  if (g_hKeyboardHook != nullptr || g_hMouseHook != nullptr)
+    SetTimer(hwnd(), ID_TIMER_HOOKTHREAD, kHookThreadWatchPeriod, nullptr);
   if (m_settings.m_nProtectAppCheat != 0) ProtectAppCheatStart(hwnd());
   if (m_settings.m_nProtectExplorerCheat != 0) ProtectExplorerCheatStart(hwnd());
   if (m_settings.m_nProtectIEToolbarCheat != 0) DisableBrowserToolbars(hwnd());
@@ -145,6 +148,9 @@ void CChildView::OnTimer(UINT_PTR id) {
       if (m_bSessionRunning) CloseCheatApps();
       if (m_bSessionRunning) KillBlackListedApps();
       break;
+    case ID_TIMER_HOOKTHREAD:
+      WatchHookThread();
+      break;
     case ID_TIMER_EXPLORERGUARD:
       if (m_bSessionRunning) ProtectInternetExplorer([this] { return m_bSessionRunning; });
       break;
@@ -155,6 +161,7 @@ void CChildView::OnTimer(UINT_PTR id) {
 
 void CChildView::StopSession() {
   m_bSessionRunning = false;
+  KillTimer(hwnd(), ID_TIMER_HOOKTHREAD);
   if (g_hKeyboardHook != nullptr) ProtectKeyCheatStop();
   if (g_hMouseHook != nullptr) ProtectMouseCheatStop();
   ProtectAppCheatStop(hwnd());

@@ -5,7 +5,10 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <set>
 #include <string>
+
+#include "agent/guard/guard_rules.h"
 
 namespace zv {
 
@@ -17,5 +20,8 @@ void CloseCheatApps();
 void KillBlackListedApps();
 int32_t CountCheatApps();
 std::u16string GetProcessImageName(DWORD pid);
+
+// The black-list pass over a given process table.
+void EndBlackListedProcesses(const ProcessTable& processes, const std::set<std::u16string>& blackList);
 
 }  // namespace zv

@@ -49,6 +49,28 @@ std::vector<ProcessEntry> SnapshotProcesses(DWORD flags) {
   return entries;
 }
 
+// The image path of an opened process (empty when it cannot be read).
+std::u16string ImagePath(HANDLE process) {
+  std::vector<wchar_t> path(32768);
+  DWORD size = static_cast<DWORD>(path.size());
+  if (!QueryFullProcessImageNameW(process, 0, path.data(), &size)) return {};
+  return U16(path.data(), size);
+}
+
+// The image name of a process that the pass's snapshot does not know (it
+// started after the snapshot): from the process itself, or from a fresh
+// snapshot when it cannot be opened.
+std::u16string LookUpImageName(uint32_t pid) {
+  const UniqueKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  if (process) {
+    const std::u16string path = ImagePath(process.get());
+    if (!path.empty()) return std::u16string(ImageFileName(path));
+  }
+  return GetProcessImageName(pid);
+}
+
+ProcessTable PassTable() { return ProcessTable(SnapshotProcesses(TH32CS_SNAPPROCESS), LookUpImageName); }
+
 // One enumeration of the pass: the process table and the exam's frame are
 // taken once before it.
 struct Pass {
@@ -99,7 +121,7 @@ void ProtectAppCheatStop(HWND view) { StopGuardTimer(view, ID_TIMER_APPGUARD, "P
 
 void CloseCheatApps() {
   try {
-    Pass pass{ProcessTable(SnapshotProcesses(TH32CS_SNAPPROCESS)), ExamFrame()};
+    Pass pass{PassTable(), ExamFrame()};
     EnumWindows(CloseProc, reinterpret_cast<LPARAM>(&pass));
   } catch (...) {
     // Out of memory for the snapshot: the next tick tries again.
@@ -108,7 +130,7 @@ void CloseCheatApps() {
 
 int32_t CountCheatApps() {
   try {
-    Pass pass{ProcessTable(SnapshotProcesses(TH32CS_SNAPPROCESS)), ExamFrame()};
+    Pass pass{PassTable(), ExamFrame()};
     EnumWindows(CountProc, reinterpret_cast<LPARAM>(&pass));
     return pass.count;
   } catch (...) {
@@ -120,21 +142,27 @@ std::u16string GetProcessImageName(DWORD pid) {
   return ProcessTable(SnapshotProcesses(TH32CS_SNAPPROCESS)).ImageName(pid);
 }
 
+void EndBlackListedProcesses(const ProcessTable& processes, const std::set<std::u16string>& blackList) {
+  // The first copy per name: several copies of one program end one per tick.
+  for (const BlackListVictim& victim : processes.BlackListVictims(blackList)) {
+    const UniqueKernelHandle process(OpenProcess(MAXIMUM_ALLOWED, FALSE, victim.pid));
+    // The id may have passed to another program since the snapshot: the
+    // handle pins the process it names now, which must still be the listed one.
+    if (!process || !StillBlackListed(victim, ImagePath(process.get()))) continue;
+    if (TerminateProcess(process.get(), 0)) {
+      DWORD code = 0;
+      GetExitCodeProcess(process.get(), &code);
+    }
+  }
+}
+
 void KillBlackListedApps() {
   // Only names that can match need a snapshot (the empty member matches nothing).
   bool anyName = false;
   for (const auto& name : g_setAppBlackList) anyName = anyName || !name.empty();
   if (!anyName) return;
   try {
-    const ProcessTable processes(SnapshotProcesses(TH32CS_SNAPPROCESS));
-    // The first copy per name: several copies of one program end one per tick.
-    for (const uint32_t pid : processes.BlackListVictims(g_setAppBlackList)) {
-      UniqueKernelHandle process(OpenProcess(MAXIMUM_ALLOWED, FALSE, pid));
-      if (process && TerminateProcess(process.get(), 0)) {
-        DWORD code = 0;
-        GetExitCodeProcess(process.get(), &code);
-      }
-    }
+    EndBlackListedProcesses(ProcessTable(SnapshotProcesses(TH32CS_SNAPPROCESS)), g_setAppBlackList);
   } catch (...) {
     // Out of memory for the snapshot: the next tick tries again.
   }

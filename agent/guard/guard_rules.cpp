@@ -51,7 +51,8 @@ bool IsBlackListedImage(std::u16string_view exeFile, std::u16string_view entry) 
   return !entry.empty() && ToUpperAscii(exeFile) == entry;
 }
 
-ProcessTable::ProcessTable(std::vector<ProcessEntry> entries) : entries_(std::move(entries)) {
+ProcessTable::ProcessTable(std::vector<ProcessEntry> entries, ImageLookup lookUp)
+    : entries_(std::move(entries)), lookUp_(std::move(lookUp)) {
   byPid_.reserve(entries_.size());
   for (size_t i = 0; i < entries_.size(); ++i) byPid_.push_back(i);
   // Stable: among equal ids the earlier snapshot entry stays first.
@@ -63,21 +64,34 @@ const std::u16string& ProcessTable::ImageName(uint32_t pid) const {
   static const std::u16string kNone;
   const auto at = std::lower_bound(byPid_.begin(), byPid_.end(), pid,
                                    [this](size_t index, uint32_t id) { return entries_[index].pid < id; });
-  return at != byPid_.end() && entries_[*at].pid == pid ? entries_[*at].exeFile : kNone;
+  if (at != byPid_.end() && entries_[*at].pid == pid) return entries_[*at].exeFile;
+  if (!lookUp_) return kNone;
+  auto known = lookedUp_.find(pid);
+  if (known == lookedUp_.end()) known = lookedUp_.emplace(pid, lookUp_(pid)).first;
+  return known->second;
 }
 
-std::vector<uint32_t> ProcessTable::BlackListVictims(const std::set<std::u16string>& blackList) const {
-  std::vector<uint32_t> victims;
+std::vector<BlackListVictim> ProcessTable::BlackListVictims(const std::set<std::u16string>& blackList) const {
+  std::vector<BlackListVictim> victims;
   for (const auto& name : blackList) {
     if (name.empty()) continue;  // matches no image name
     for (const auto& entry : entries_) {
       if (IsBlackListedImage(entry.exeFile, name)) {
-        victims.push_back(entry.pid);
+        victims.push_back(BlackListVictim{entry.pid, name});
         break;
       }
     }
   }
   return victims;
+}
+
+std::u16string_view ImageFileName(std::u16string_view path) {
+  const size_t slash = path.find_last_of(u"\\/");
+  return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+}
+
+bool StillBlackListed(const BlackListVictim& victim, std::u16string_view imagePath) {
+  return IsBlackListedImage(ImageFileName(imagePath), victim.entry);
 }
 
 int64_t FindPosition(std::u16string_view text, std::u16string_view needle) {

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -54,25 +56,49 @@ struct ProcessEntry {
   std::u16string exeFile;
 };
 
+// Asks for the image file name of a process by its id, on demand (on
+// Windows: from the process opened by that id); empty when it cannot be found.
+using ImageLookup = std::function<std::u16string(uint32_t pid)>;
+
+// One black-list entry's process: the first snapshot entry it matched.
+struct BlackListVictim {
+  uint32_t pid = 0;
+  std::u16string entry;  // the black-list entry, upper case
+  bool operator==(const BlackListVictim& other) const { return pid == other.pid && entry == other.entry; }
+};
+
 // One process snapshot taken for a whole guard pass, so that a pass costs one
 // snapshot instead of one per window and one per black-list entry. The
 // answers are those of walking the snapshot from its start each time.
 class ProcessTable {
  public:
-  explicit ProcessTable(std::vector<ProcessEntry> entries);
+  explicit ProcessTable(std::vector<ProcessEntry> entries, ImageLookup lookUp = nullptr);
 
-  // The image name of the first entry with this process id; empty if none.
+  // The image name of the first entry with this process id. An id that the
+  // snapshot does not know belongs to a process started after it: it is
+  // looked up on demand (once per table). Empty if none.
   const std::u16string& ImageName(uint32_t pid) const;
 
-  // For each black-list entry in set order, the process id of the first
-  // snapshot entry it matches (IsBlackListedImage); entries that match
-  // nothing give nothing. At most one process per entry.
-  std::vector<uint32_t> BlackListVictims(const std::set<std::u16string>& blackList) const;
+  // For each black-list entry in set order, the first snapshot entry it
+  // matches (IsBlackListedImage); entries that match nothing give nothing. At
+  // most one process per entry.
+  std::vector<BlackListVictim> BlackListVictims(const std::set<std::u16string>& blackList) const;
 
  private:
   std::vector<ProcessEntry> entries_;
   std::vector<size_t> byPid_;  // indexes into entries_, sorted by pid, first entry per pid
+  ImageLookup lookUp_;
+  mutable std::map<uint32_t, std::u16string> lookedUp_;
 };
+
+// The file name of an image path: what follows its last backslash or slash.
+std::u16string_view ImageFileName(std::u16string_view path);
+
+// Process ids are reused. Whether the process opened by a victim's id still
+// runs the listed image: the file name of the image path read from the opened
+// process, folded as IsBlackListedImage folds, is the entry. An image that
+// could not be read (empty) ends nothing.
+bool StillBlackListed(const BlackListVictim& victim, std::u16string_view imagePath);
 
 // --- browser window guard ---------------------------------------------------
 

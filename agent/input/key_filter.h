@@ -28,41 +28,74 @@ HookDecision DecideMouseEvent(int code, uintptr_t wParam);
 // always 0 and the lParam pointer's value in lower-case hex.
 std::string FormatKeyEventText(uint32_t flags, uint32_t vkCode, uintptr_t wParam, uintptr_t lParam);
 
+// The same text after `prefix`, into `out` (cut to `size` - 1 characters and
+// terminated), without allocating: what a hook procedure may do. Returns the
+// length written.
+size_t FormatKeyEventLine(char* out, size_t size, const char* prefix, uint32_t flags, uint32_t vkCode,
+                          uintptr_t wParam, uintptr_t lParam);
+
 // --- hook watchdog ------------------------------------------------------------
 //
 // The system may remove a low-level hook without notice (on Windows after a
-// few time-outs). Each hook procedure records the tick of its last call; the
-// watchdog compares it with the tick of the last input the system saw. Input
-// that no installed hook has seen, for longer than `slack`, means a hook is
-// gone. Only the hooks whose own last call is older than that input are
-// renewed: with both filters on, the mouse hook sees what the keyboard hook
-// cannot, so a live one is never taken for a dead one.
-struct WatchedHook {
-  bool installed = false;
-  uint32_t lastCall = 0;  // tick of the last call (or of its installation)
+// few time-outs). The watchdog judges each hook by input of its own kind: the
+// hook thread counts the calls of each procedure, and the raw input of each
+// kind that the system reports to it. Input of the hook's kind that arrived
+// while its procedure was not called means the hook is gone.
+struct HookCounts {
+  uint32_t calls = 0;  // calls of the hook procedure (wrapping)
+  uint32_t input = 0;  // input events of its kind (wrapping)
 };
 
-struct HookRenewal {
-  bool keyboard = false;
-  bool mouse = false;
-  bool operator==(const HookRenewal& other) const { return keyboard == other.keyboard && mouse == other.mouse; }
-};
+// The last four looks at one hook, oldest first, one look per watchdog tick.
+// The hook missed input when input of its kind arrived between the second
+// and the third look (so by the previous look) and its procedure was not
+// called from the first look to the last. The margin of one look on either
+// side is for the order in which one event reaches both counters: normally
+// the procedure is called first and its raw input counted just after (a look
+// may fall in between), but a procedure that the system timed out is called
+// after its event went on. Input that arrived since the previous look is
+// judged at the next one.
+bool MissedInput(const HookCounts (&looks)[4]);
 
-// Pacing of renewals. A hook renewed and not called since may be alive and
-// merely see no input of its kind (the keyboard hook while only the mouse
-// moves, when the mouse filter is off): each such renewal waits twice as long
-// as the one before (from `firstWait` up to kMaxRenewalWait). A hook that was
-// called since its renewal is renewed at once when it misses input again.
+// Pacing of renewals. A renewed hook whose procedure was not called since,
+// while input of its kind keeps coming, was not helped by the renewal (input
+// it cannot see, such as input to windows of a higher integrity level): each
+// such renewal waits twice as long as the one before (from `firstWait` up to
+// kMaxRenewalWait). A hook called since its renewal is renewed at once when
+// it misses input again.
 constexpr uint32_t kMaxRenewalWait = 64000;
 struct RenewalPace {
-  uint32_t renewedAt = 0;  // the hook's last-call tick as set by its renewal
-  uint32_t wait = 0;       // 0: no renewal yet
+  uint32_t callsAtRenewal = 0;  // the hook's call counter at its last renewal
+  uint32_t renewedAt = 0;       // tick of its last renewal
+  uint32_t wait = 0;            // 0: no renewal yet
 };
-bool RenewalDue(const RenewalPace& pace, uint32_t lastCall, uint32_t now);
-// Records a renewal at `now`; `lastCall` is the hook's tick before it.
-void NoteRenewal(RenewalPace& pace, uint32_t lastCall, uint32_t now, uint32_t firstWait);
+bool RenewalDue(const RenewalPace& pace, uint32_t calls, uint32_t now);
+void NoteRenewal(RenewalPace& pace, uint32_t calls, uint32_t now, uint32_t firstWait);
 
-// Ticks are compared in wrapping 32-bit arithmetic.
-HookRenewal HooksToRenew(WatchedHook keyboard, WatchedHook mouse, uint32_t lastInput, uint32_t now, uint32_t slack);
+// One hook as the watchdog follows it from look to look.
+class HookWatch {
+ public:
+  // At installation and after each renewal: only what comes later is judged.
+  void Start(HookCounts now);
+  // One look (a watchdog tick). True when the hook is to be renewed now: it
+  // missed input, and the pacing allows a renewal.
+  bool Look(HookCounts now, uint32_t tick);
+  // After a renewal (or a failed attempt) at `tick`.
+  void Renewed(HookCounts now, uint32_t tick, uint32_t firstWait);
+
+ private:
+  HookCounts looks_[4];
+  int count_ = 0;
+  RenewalPace pace_;
+};
+
+// --- heartbeat of the hook thread -------------------------------------------------
+//
+// The hook thread stamps a heartbeat on every turn of its loop (at least once
+// per timer period); the user-interface thread looks at it once a second.
+enum class HeartbeatNews { None, Stalled, Running };
+// Stalled: once, when the last beat is older than `limit`; Running: once,
+// when it beats again after that. `stalled` is the watcher's memory of it.
+HeartbeatNews LookAtHeartbeat(uint32_t lastBeat, uint32_t now, uint32_t limit, bool& stalled);
 
 }  // namespace zv

@@ -1,5 +1,6 @@
 #include "common/log/log.h"
 
+#include <atomic>
 #include <cinttypes>
 #include <mutex>
 
@@ -17,12 +18,28 @@ FILE*& Output2FILE::Stream() {
   return stream;
 }
 
+namespace {
+// Lines come from several threads: one line at a time, whole.
+std::mutex g_lineLock;
+std::atomic<PendingLinesWriter> g_pendingWriter{nullptr};
+}  // namespace
+
+void SetPendingLinesWriter(PendingLinesWriter writer) { g_pendingWriter = writer; }
+
+void WritePendingLines() {
+  const std::lock_guard<std::mutex> hold(g_lineLock);
+  FILE* stream = Output2FILE::Stream();
+  const PendingLinesWriter writer = g_pendingWriter;
+  if (stream == nullptr || writer == nullptr) return;
+  writer(stream);
+  std::fflush(stream);
+}
+
 void Output2FILE::Output(const std::string& text) {
-  // The agent's hook thread writes lines too: one line at a time, whole.
-  static std::mutex lock;
-  const std::lock_guard<std::mutex> hold(lock);
+  const std::lock_guard<std::mutex> hold(g_lineLock);
   FILE* stream = Stream();
   if (stream == nullptr) return;
+  if (const PendingLinesWriter writer = g_pendingWriter) writer(stream);
   std::fprintf(stream, "%s", text.c_str());
   std::fflush(stream);
 }

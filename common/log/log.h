@@ -31,6 +31,10 @@ extern int g_bLogEnabled;
 // process, modulo 1000. "Error in NowTime()" when the time cannot be formatted.
 std::string NowTime();
 
+// The stamp of a moment taken earlier: its local time formatted as NowTime
+// formats it, and its tick count, counted from the same origin as NowTime's.
+std::string StampAt(const char* timeText, uint32_t ticks);
+
 // The stamp from a formatted local time and two tick counts (unsigned 32-bit
 // arithmetic, so a wrapped tick counter still gives the right remainder).
 std::string FormatStamp(const char* timeText, uint32_t nowTicks, uint32_t originTicks);
@@ -117,6 +121,15 @@ class Output2FILE {
 };
 
 class FILELog : public Log<Output2FILE> {};
+
+// Lines made by threads that must never wait for the log (the agent's input
+// hooks) wait in a queue. Output() writes what waits there, under the log's
+// lock, before its own line, so the file keeps the order in which the lines
+// were made; the queue's owner sets the writer (null: nothing waits).
+using PendingLinesWriter = void (*)(FILE* stream);
+void SetPendingLinesWriter(PendingLinesWriter writer);
+// Writes the waiting lines now, under the log's lock, and flushes.
+void WritePendingLines();
 
 #define FILE_LOG(level)                                                                               \
   if (!g_bLogEnabled || (level) > FILELog::ReportingLevel() || Output2FILE::Stream() == nullptr) { \

@@ -6,6 +6,13 @@
 #include "common/log/log.h"
 #include "common/text/text_util.h"
 
+namespace {
+uint32_t TickOrigin(uint32_t now) {
+  static const uint32_t origin = now;
+  return origin;
+}
+}  // namespace
+
 std::string NowTime() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -15,9 +22,10 @@ std::string NowTime() {
   const auto ticks = static_cast<uint32_t>(
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
           .count());
-  static const uint32_t origin = ticks;
-  return FormatStamp(text, ticks, origin);
+  return FormatStamp(text, ticks, TickOrigin(ticks));
 }
+
+std::string StampAt(const char* timeText, uint32_t ticks) { return FormatStamp(timeText, ticks, TickOrigin(ticks)); }
 
 bool OpenLogFile(const std::string& folder, const std::string& suffix) {
   const std::time_t now = std::time(nullptr);

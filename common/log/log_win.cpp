@@ -7,14 +7,23 @@
 #include "common/log/log.h"
 #include "platform/wide.h"
 
+namespace {
+// The tick count of the first successful stamp of the process.
+uint32_t TickOrigin(uint32_t now) {
+  static const uint32_t origin = now;
+  return origin;
+}
+}  // namespace
+
 std::string NowTime() {
   char text[200];
   if (GetTimeFormatA(LOCALE_USER_DEFAULT, 0, nullptr, "HH':'mm':'ss", text, sizeof text) == 0)
     return "Error in NowTime()";
   const DWORD now = GetTickCount();
-  static const DWORD origin = now;  // the first successful stamp of the process
-  return FormatStamp(text, now, origin);
+  return FormatStamp(text, now, TickOrigin(now));
 }
+
+std::string StampAt(const char* timeText, uint32_t ticks) { return FormatStamp(timeText, ticks, TickOrigin(ticks)); }
 
 bool OpenLogFile(const std::string& folder, const std::string& suffix) {
   __time64_t now = 0;

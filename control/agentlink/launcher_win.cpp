@@ -165,10 +165,38 @@ short CZaduzeCtrl::StartZaduzeApp() {
   return 0;
 }
 
+namespace {
+
+// How long the stop waits for the agent to handle its close message. The
+// agent's own stop waits at most a couple of seconds for its hook thread.
+constexpr UINT kCloseTimeoutMs = 5000;
+
+// An agent that did not handle the close message (hung, or its window gone
+// while it runs on) is ended when it is the process this control started:
+// with the keep-alives stopped nothing else would end a hung agent, and its
+// hooks would hold up every keystroke of the desktop.
+void EndUnansweringAgent(HWND window, HANDLE started) {
+  if (started == nullptr || WaitForSingleObject(started, 0) != WAIT_TIMEOUT) return;  // none, or gone
+  DWORD windowPid = 0;
+  GetWindowThreadProcessId(window, &windowPid);
+  if (windowPid != 0 && windowPid != GetProcessId(started)) {
+    FILE_LOG(logINFO) << "StopZaduzeApp : agent not answering, not started here";
+    return;
+  }
+  const bool ended = TerminateProcess(started, 0) != FALSE;
+  FILE_LOG(logINFO) << "StopZaduzeApp : agent not answering, " << (ended ? "ended" : "could not be ended");
+}
+
+}  // namespace
+
 short CZaduzeCtrl::StopZaduzeApp() {
   if (m_wnd.hwnd() != nullptr) KillTimer(m_wnd.hwnd(), ID_TIMER_SUPERVISE);
   if (m_hAgentWnd != nullptr) {
-    SendMessageW(m_hAgentWnd, UM_REZUV_CLOSE, kCloseWParam, kCloseLParam);
+    // The browser's thread is not held by a hung agent: the send gives up.
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(m_hAgentWnd, UM_REZUV_CLOSE, kCloseWParam, kCloseLParam, SMTO_ABORTIFHUNG,
+                             kCloseTimeoutMs, &result))
+      EndUnansweringAgent(m_hAgentWnd, m_hAgentProcess.get());
   } else if (m_hAgentProcess) {
     TerminateProcess(m_hAgentProcess.get(), 0);
     m_hAgentProcess.reset();

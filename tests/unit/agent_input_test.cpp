@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "agent/core/options.h"
 #include "agent/input/key_filter.h"
+#include "common/log/log_queue.h"
+#include "tests/support/log_capture.h"
 
 namespace zv {
 namespace {
@@ -112,55 +118,249 @@ TEST(KeyEventText, PrintfLayout) {
   EXPECT_EQ(FormatKeyEventText(0, 0xA2, 0x100, 0xABCDEF),
             "flag: 0x 0, vkCode: 0xa2, (code:0, wParam:100, lParam:abcdef)");
   EXPECT_EQ(FormatKeyEventText(0x81, 0x5B, 0x101, 0), "flag: 0x81, vkCode: 0x5b, (code:0, wParam:101, lParam:0)");
+  // Wider values than the padding, a 64-bit pointer.
+  EXPECT_EQ(FormatKeyEventText(0x1234, 0xFFFFFFFFu, 0x104, static_cast<uintptr_t>(UINT64_C(0x7ffe12345678))),
+            "flag: 0x1234, vkCode: 0xffffffff, (code:0, wParam:104, lParam:7ffe12345678)");
 }
 
-TEST(HookWatchdog, RenewsOnlyHooksThatMissedInputNoLiveHookSaw) {
-  constexpr uint32_t kSlack = 100;
-  const WatchedHook off{};
+// What the hook procedure writes into its record: the prefix and the text,
+// cut to the buffer and always terminated.
+TEST(KeyEventText, LineIntoAFixedBuffer) {
+  char line[kQueuedLineText];
+  const size_t n = FormatKeyEventLine(line, sizeof line, "Key Event blocked : ", 0x20, 0x09, 0x104, 0x12fe40);
+  EXPECT_EQ(std::string(line, n), "Key Event blocked : flag: 0x20, vkCode: 0x 9, (code:0, wParam:104, lParam:12fe40)");
+  EXPECT_EQ(std::string(line), std::string(line, n));
+  char small[12];
+  EXPECT_EQ(FormatKeyEventLine(small, sizeof small, "Key Event blocked : ", 0, 0, 0, 0), 11u);
+  EXPECT_STREQ(small, "Key Event b");
+  EXPECT_EQ(FormatKeyEventLine(small, 0, "x", 0, 0, 0, 0), 0u);
+}
+
+// --- hook watchdog ------------------------------------------------------------------
+//
+// Each row is four looks at one hook (oldest first): its procedure's calls and
+// the input of its kind. The input of the other device never reaches these
+// counters.
+TEST(HookWatchdog, MissedInputOfItsOwnKind) {
   const struct {
     const char* what;
-    WatchedHook keyboard, mouse;
-    uint32_t lastInput, now;
-    HookRenewal renew;
-  } cases[] = {
-      {"keyboard saw the input", {true, 5000}, off, 5000, 9000, {}},
-      {"no input since", {true, 5000}, off, 4000, 9000, {}},
-      {"keyboard missed it", {true, 5000}, off, 6000, 9000, {true, false}},
-      {"too recent to judge", {true, 5000}, off, 8950, 9000, {}},
-      {"within the slack", {true, 5000}, off, 5080, 9000, {}},
-      {"mouse saw it: keyboard kept", {true, 5000}, {true, 6000}, 6000, 9000, {}},
-      {"neither saw it: both renewed", {true, 5000}, {true, 5500}, 6000, 9000, {true, true}},
-      {"keyboard saw it: mouse kept", {true, 6000}, {true, 5000}, 6000, 9000, {}},
-      {"mouse only, missed", off, {true, 5000}, 6000, 9000, {false, true}},
-      {"nothing installed", off, off, 6000, 9000, {}},
-      {"tick counter wrapped", {true, 0xFFFFFF00u}, off, 0x00000100u, 0x00001000u, {true, false}},
+    HookCounts looks[4];
+    bool missed;
+  } rows[] = {
+      {"dead, input all the time (a held key, steady injection)", {{10, 5}, {10, 6}, {10, 7}, {10, 8}}, true},
+      {"alive, input all the time", {{10, 5}, {11, 6}, {12, 7}, {13, 8}}, false},
+      {"no input of its kind (the other device moves)", {{10, 5}, {10, 5}, {10, 5}, {10, 5}}, false},
+      {"dead, one event between the middle looks", {{10, 5}, {10, 5}, {10, 6}, {10, 6}}, true},
+      {"called right before a look, its input counted right after", {{10, 5}, {11, 5}, {11, 6}, {11, 6}}, false},
+      {"timed out by the system: called after its input", {{10, 5}, {10, 5}, {10, 6}, {11, 6}}, false},
+      {"dead, input only since the previous look: judged next time", {{10, 5}, {10, 5}, {10, 5}, {10, 6}}, false},
+      {"input before the second look was judged the look before", {{10, 5}, {10, 6}, {10, 6}, {10, 6}}, false},
+      {"counters wrapped", {{0xFFFFFFFFu, 0xFFFFFFFFu}, {0xFFFFFFFFu, 0}, {0xFFFFFFFFu, 1}, {0xFFFFFFFFu, 2}}, true},
   };
-  for (const auto& c : cases) EXPECT_EQ(HooksToRenew(c.keyboard, c.mouse, c.lastInput, c.now, kSlack), c.renew) << c.what;
+  for (const auto& row : rows) EXPECT_EQ(MissedInput(row.looks), row.missed) << row.what;
+}
+
+// A hook followed from look to look (its installation is the first look):
+// when it is renewed, and how renewals that did not help are spaced out.
+TEST(HookWatchdog, LooksRenewalsAndTheirPace) {
+  constexpr uint32_t kPeriod = 500;
+  struct Step {
+    uint32_t calls, input;
+    bool renew;
+  };
+  using Steps = std::vector<Step>;
+  // A dead hook under steady input, renewed without effect (input it cannot
+  // see): renewed at 1500, 3000 (wait 500), 4500 (wait 1000), 6500 (wait 2000);
+  // each renewal starts the looks over. Now the wait is 4000.
+  const Steps unhelped = {{0, 1, false},  {0, 2, false},  {0, 3, true},  {0, 4, false},  {0, 5, false},
+                          {0, 6, true},   {0, 7, false},  {0, 8, false}, {0, 9, true},   {0, 10, false},
+                          {0, 11, false}, {0, 12, false}, {0, 13, true}};
+  const auto then = [&unhelped](Steps more) {
+    Steps all = unhelped;
+    all.insert(all.end(), more.begin(), more.end());
+    return all;
+  };
+  const struct {
+    const char* what;
+    Steps steps;  // one look per period; a renewal is carried out at once
+  } rows[] = {
+      {"dead from the start, steady input: the third look renews", {{0, 0, false}, {0, 3, false}, {0, 6, true}}},
+      {"dead after a while: renewed three looks after its last call",
+       {{5, 3, false}, {9, 6, false}, {9, 9, false}, {9, 12, false}, {9, 15, true}}},
+      {"alive: never", {{3, 3, false}, {6, 6, false}, {9, 9, false}, {12, 12, false}, {15, 15, false}}},
+      {"renewals that did not help wait twice as long each time",
+       then({{0, 14, false}, {0, 15, false}, {0, 16, false}, {0, 17, false}, {0, 18, false}, {0, 19, false},
+             {0, 20, false}, {0, 21, true}})},  // 10500: 4000 after the last renewal
+      {"called once right after its renewal (within the same tick): renewed when it misses again, without the wait",
+       then({{1, 14, false}, {1, 15, false}, {1, 16, false}, {1, 17, true}})},
+  };
+  for (const auto& row : rows) {
+    HookWatch watch;
+    watch.Start({0, 0});
+    uint32_t tick = 0;
+    for (size_t i = 0; i < row.steps.size(); ++i) {
+      tick += kPeriod;
+      const HookCounts now{row.steps[i].calls, row.steps[i].input};
+      const bool renew = watch.Look(now, tick);
+      EXPECT_EQ(renew, row.steps[i].renew) << row.what << ", look " << i + 1;
+      if (renew) watch.Renewed(now, tick, kPeriod);
+    }
+  }
 }
 
 TEST(HookWatchdog, RenewalsThatDidNotHelpBackOff) {
-  // Each row: the hook's last call and the time of a watchdog look; a due
-  // renewal is carried out (the hook's tick becomes the renewal's).
+  // Each row: the hook's call counter and the time of a watchdog look; a due
+  // renewal is carried out.
   const struct {
-    uint32_t lastCall, now;
+    uint32_t calls, now;
     bool due;
     uint32_t waitAfter;
   } steps[] = {
-      {1000, 2000, true, 1000},    // first renewal
-      {2000, 2500, false, 1000},   // not called since, 500 < 1000
-      {2000, 3000, true, 2000},    // 1000 elapsed: renewed, twice the wait
-      {3000, 4000, false, 2000},
-      {3000, 5000, true, 4000},
-      {5100, 5200, true, 1000},    // called since its renewal: at once, wait starts over
+      {7, 2000, true, 1000},   // first renewal
+      {7, 2500, false, 1000},  // not called since, 500 < 1000
+      {7, 3000, true, 2000},   // 1000 elapsed: renewed, twice the wait
+      {7, 4000, false, 2000},
+      {7, 5000, true, 4000},
+      {8, 5010, true, 1000},   // called since its renewal, in the same tick: at once, wait starts over
+      {9, 5020, true, 1000},
   };
   RenewalPace pace;
   for (const auto& s : steps) {
-    EXPECT_EQ(RenewalDue(pace, s.lastCall, s.now), s.due) << s.now;
-    if (s.due) NoteRenewal(pace, s.lastCall, s.now, 1000);
+    EXPECT_EQ(RenewalDue(pace, s.calls, s.now), s.due) << s.now;
+    if (s.due) NoteRenewal(pace, s.calls, s.now, 1000);
     EXPECT_EQ(pace.wait, s.waitAfter) << s.now;
   }
-  for (int i = 0; i < 20; ++i) NoteRenewal(pace, pace.renewedAt, pace.renewedAt + pace.wait, 1000);
+  for (int i = 0; i < 20; ++i) NoteRenewal(pace, pace.callsAtRenewal, pace.renewedAt + pace.wait, 1000);
   EXPECT_EQ(pace.wait, kMaxRenewalWait);
+}
+
+TEST(HookWatchdog, HeartbeatReportedOncePerStall) {
+  const struct {
+    uint32_t lastBeat, now;
+    HeartbeatNews news;
+  } looks[] = {
+      {1000, 2500, HeartbeatNews::None},
+      {1000, 3000, HeartbeatNews::None},  // exactly the limit
+      {1000, 3001, HeartbeatNews::Stalled},
+      {1000, 4000, HeartbeatNews::None},  // said once
+      {4100, 4200, HeartbeatNews::Running},
+      {4100, 4300, HeartbeatNews::None},
+      {0xFFFFFF00u, 0x00000700u, HeartbeatNews::Stalled},  // 2048 ms across the wrap
+      {0x00000710u, 0x00000800u, HeartbeatNews::Running},
+  };
+  bool stalled = false;
+  for (const auto& look : looks)
+    EXPECT_EQ(LookAtHeartbeat(look.lastBeat, look.now, 2000, stalled), look.news) << look.now;
+}
+
+// --- the hook procedures' log queue ------------------------------------------------
+
+std::string Text(const QueuedLine& line) { return std::string(line.text, line.length); }
+
+TEST(HookLogQueue, LinesComeOutInOrderWithTheirMoment) {
+  LineQueue<4> queue;
+  QueuedLine line;
+  EXPECT_FALSE(queue.Pop(line));
+  // Round after round through the ring: order and contents stay.
+  for (uint32_t round = 0; round < 10; ++round) {
+    for (uint32_t i = 0; i < 3; ++i)
+      ASSERT_TRUE(queue.Push({round, round * 10 + i}, i ? logDEBUG : logINFO, "line " + std::to_string(i)));
+    for (uint32_t i = 0; i < 3; ++i) {
+      ASSERT_TRUE(queue.Pop(line));
+      EXPECT_EQ(Text(line), "line " + std::to_string(i));
+      EXPECT_EQ(line.at.clock, round);
+      EXPECT_EQ(line.at.ticks, round * 10 + i);
+      EXPECT_EQ(line.level, i ? logDEBUG : logINFO);
+      EXPECT_EQ(line.droppedBefore, 0u);
+    }
+    EXPECT_FALSE(queue.Pop(line));
+  }
+  // A message longer than a record is cut.
+  ASSERT_TRUE(queue.Push({}, logDEBUG, std::string(kQueuedLineText + 10, 'x')));
+  ASSERT_TRUE(queue.Pop(line));
+  EXPECT_EQ(Text(line), std::string(kQueuedLineText, 'x'));
+}
+
+TEST(HookLogQueue, AFullQueueDropsAndCountsWithoutWaiting) {
+  LineQueue<4> queue;
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(queue.Push({}, logDEBUG, "kept"));
+  EXPECT_FALSE(queue.Push({}, logDEBUG, "lost 1"));
+  EXPECT_FALSE(queue.Push({}, logDEBUG, "lost 2"));
+  QueuedLine line;
+  ASSERT_TRUE(queue.Pop(line));
+  EXPECT_EQ(line.droppedBefore, 0u);
+  ASSERT_TRUE(queue.Push({}, logDEBUG, "after the loss"));
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(queue.Pop(line));
+  ASSERT_TRUE(queue.Pop(line));
+  EXPECT_EQ(Text(line), "after the loss");
+  EXPECT_EQ(line.droppedBefore, 2u) << "the loss is told where it happened";
+  EXPECT_EQ(queue.TakeDropped(), 0u);
+  // A loss that no line follows is left for the writer to tell.
+  for (int i = 0; i < 5; ++i) queue.Push({}, logDEBUG, "x");
+  EXPECT_EQ(queue.TakeDropped(), 1u);
+  EXPECT_EQ(queue.TakeDropped(), 0u);
+}
+
+// The hook thread is the producer, but a test may call a procedure directly
+// meanwhile: two producers and a consumer lose nothing and keep each
+// producer's order.
+TEST(HookLogQueue, TwoProducersOneConsumer) {
+  static LineQueue<64> queue;
+  constexpr int kLines = 5000;
+  const auto produce = [](char who) {
+    for (int i = 0; i < kLines;) {
+      const std::string text = who + std::to_string(i);
+      if (queue.Push({}, logDEBUG, text)) ++i;
+    }
+  };
+  std::thread a(produce, 'a'), b(produce, 'b');
+  int next[2] = {0, 0};
+  QueuedLine line;
+  while (next[0] < kLines || next[1] < kLines) {
+    if (!queue.Pop(line)) continue;
+    const std::string text = Text(line);
+    const int who = text[0] == 'a' ? 0 : 1;
+    ASSERT_EQ(text.substr(1), std::to_string(next[who])) << text;
+    ++next[who];
+  }
+  a.join();
+  b.join();
+  EXPECT_FALSE(queue.Pop(line));
+  EXPECT_EQ(queue.TakeDropped(), 0u) << "every failed push was followed by one that got in and took the count";
+}
+
+// A queued line reads exactly like a line FILE_LOG writes, and lines that
+// wait in the queue are written before the next direct line.
+LineQueue<8> g_waiting;
+void WriteWaiting(FILE* stream) {
+  QueuedLine line;
+  while (g_waiting.Pop(line))
+    std::fputs(FormatQueuedLine("[12:00:00.000]", line.level, std::string_view(line.text, line.length)).c_str(), stream);
+}
+
+TEST(HookLogQueue, SameLayoutAndOrderAsDirectLines) {
+  test::LogCapture capture;
+  ASSERT_TRUE(capture.ok());
+  FILELog::ReportingLevel() = logDEBUG4;
+  for (TLogLevel level : {logINFO, logDEBUG, logDEBUG2}) {
+    capture.Reset();
+    FILE_LOG(level) << "same text";
+    const std::string direct = capture.TextAfterStamp();
+    const std::string queued = FormatQueuedLine("[12:00:00.000]", level, "same text");
+    EXPECT_EQ(queued.substr(queued.find("] ") + 2), direct);
+  }
+  capture.Reset();
+  SetPendingLinesWriter(WriteWaiting);
+  g_waiting.Push({}, logDEBUG, "made first");
+  FILE_LOG(logINFO) << "made second";
+  g_waiting.Push({}, logDEBUG, "made third");
+  WritePendingLines();
+  SetPendingLinesWriter(nullptr);
+  const std::string text = capture.Text();
+  EXPECT_LT(text.find("DEBUG: made first"), text.find("INFO: made second"));
+  EXPECT_LT(text.find("INFO: made second"), text.find("DEBUG: made third"));
+  EXPECT_NE(text.find("DEBUG: made third\n"), std::string::npos);
+  EXPECT_EQ(DroppedLinesText(3), "Log queue full: 3 lines dropped");
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <vector>
+
 #include "agent/core/options.h"
 #include "agent/guard/guard_rules.h"
 #include "common/text/text_util.h"
@@ -162,15 +165,59 @@ TEST(ProcessTable, FirstEntryPerPidAndOneVictimPerBlackListEntry) {
 
   const struct {
     std::set<std::u16string> blackList;
-    std::vector<uint32_t> victims;
+    std::vector<BlackListVictim> victims;
   } lists[] = {
       {{u""}, {}},
-      {{u"", u"CHEAT.EXE"}, {12}},                  // first copy in snapshot order
-      {{u"CHEAT.EXE", u"TOOL.EXE", u"NONE"}, {12, 9}},  // set order
-      {{u"A.EXE", u"LATE.EXE"}, {4, 4}},
+      {{u"", u"CHEAT.EXE"}, {{12, u"CHEAT.EXE"}}},  // first copy in snapshot order
+      {{u"CHEAT.EXE", u"TOOL.EXE", u"NONE"}, {{12, u"CHEAT.EXE"}, {9, u"TOOL.EXE"}}},  // set order
+      {{u"A.EXE", u"LATE.EXE"}, {{4, u"A.EXE"}, {4, u"LATE.EXE"}}},
   };
   for (const auto& c : lists) EXPECT_EQ(table.BlackListVictims(c.blackList), c.victims);
   EXPECT_EQ(ProcessTable({}).ImageName(1), u"");
+}
+
+// A window of a process started after the pass's snapshot: its image name
+// is looked up on demand, once, instead of standing as empty (which would
+// have the window closed, or spared by an empty exception token).
+TEST(ProcessTable, UnknownIdsAreLookedUpOnDemand) {
+  std::vector<uint32_t> asked;
+  const ProcessTable table({{4, u"a.exe"}}, [&asked](uint32_t pid) {
+    asked.push_back(pid);
+    return pid == 8 ? std::u16string(u"late.exe") : std::u16string();
+  });
+  EXPECT_EQ(table.ImageName(4), u"a.exe");
+  EXPECT_EQ(table.ImageName(8), u"late.exe");
+  EXPECT_EQ(table.ImageName(8), u"late.exe");
+  EXPECT_EQ(table.ImageName(9), u"");  // gone meanwhile
+  EXPECT_EQ(asked, (std::vector<uint32_t>{8, 9}));
+}
+
+// The black-list pass over a snapshot and, for each victim, the image read
+// from the process its id names when it is opened: only a process that still
+// runs the listed image is ended.
+TEST(BlackList, EndsOnlyWhatStillRunsTheListedImage) {
+  const ProcessTable snapshot({{12, u"cheat.exe"}, {20, u"tool.exe"}});
+  const struct {
+    const char* what;
+    std::map<uint32_t, std::u16string> nowRunning;  // image path read from the opened process
+    std::vector<uint32_t> ended;
+  } rows[] = {
+      {"both still run their images", {{12, u"C:\\Apps\\cheat.exe"}, {20, u"D:\\TOOL.EXE"}}, {12, 20}},
+      {"id 12 now belongs to another image", {{12, u"C:\\Windows\\notepad.exe"}, {20, u"D:\\tool.exe"}}, {20}},
+      {"a path with forward slashes", {{12, u"C:/Apps/Cheat.Exe"}}, {12}},
+      {"a name that only ends like the listed one", {{12, u"C:\\Apps\\mycheat.exe"}}, {}},
+      {"a folder named like the image", {{12, u"C:\\cheat.exe\\other.exe"}}, {}},
+      {"the image cannot be read (or the id is gone)", {}, {}},
+      {"a bare file name", {{12, u"cheat.exe"}}, {12}},
+  };
+  for (const auto& row : rows) {
+    std::vector<uint32_t> ended;
+    for (const auto& victim : snapshot.BlackListVictims({u"CHEAT.EXE", u"TOOL.EXE"})) {
+      const auto now = row.nowRunning.find(victim.pid);
+      if (StillBlackListed(victim, now == row.nowRunning.end() ? u"" : now->second)) ended.push_back(victim.pid);
+    }
+    EXPECT_EQ(ended, row.ended) << row.what;
+  }
 }
 
 // --- browser window guard ----------------------------------------------------------

@@ -3,9 +3,14 @@
 // prepared events.
 #include <windows.h>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <io.h>
 
+#include <algorithm>
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "agent/core/options.h"
 #include "agent/input/input_hooks.h"
@@ -14,6 +19,53 @@
 
 namespace zv {
 namespace {
+
+void InjectKey(WORD vk, bool up) {
+  INPUT key{};
+  key.type = INPUT_KEYBOARD;
+  key.ki.wVk = vk;
+  key.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  SendInput(1, &key, sizeof key);
+}
+void InjectKeyStroke(WORD vk) {
+  InjectKey(vk, false);
+  InjectKey(vk, true);
+}
+void InjectMouseMove() {
+  INPUT move{};
+  move.type = INPUT_MOUSE;
+  move.mi.dx = 1;
+  move.mi.dy = 1;
+  move.mi.dwFlags = MOUSEEVENTF_MOVE;
+  SendInput(1, &move, sizeof move);
+}
+
+double Milliseconds() {
+  LARGE_INTEGER frequency, now;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&now);
+  return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+// A low-level keyboard hook of the test itself, installed after the agent's
+// and so called before it: it passes F4 on with CallNextHookEx, which is the
+// system's call of the agent's procedure on the hook thread, and times it.
+struct ChainedCall {
+  int calls = 0;
+  int swallowed = 0;
+  double longest = 0;
+};
+ChainedCall g_chained;
+LRESULT CALLBACK TimingHook(int code, WPARAM wParam, LPARAM lParam) {
+  const auto* event = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
+  if (code != HC_ACTION || event->vkCode != VK_F4) return CallNextHookEx(nullptr, code, wParam, lParam);
+  const double start = Milliseconds();
+  const LRESULT result = CallNextHookEx(nullptr, code, wParam, lParam);
+  g_chained.longest = std::max(g_chained.longest, Milliseconds() - start);
+  ++g_chained.calls;
+  if (result != 0) ++g_chained.swallowed;
+  return result;
+}
 
 class HookTest : public ::testing::Test {
  protected:
@@ -35,7 +87,10 @@ class HookTest : public ::testing::Test {
     DestroyWindow(orphan_);
     DestroyWindow(frame_);
   }
-  std::string Log() { return capture_.Text(); }
+  std::string Log() {
+    WritePendingLines();
+    return capture_.Text();
+  }
   static size_t Count(const std::string& text, const std::string& what) {
     size_t n = 0;
     for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) ++n;
@@ -156,6 +211,188 @@ TEST_F(HookTest, HookRemovedBehindTheAgentsBack) {
     EXPECT_EQ(Count(Log(), c.stopLine), 1u) << Log();
   }
   SetHookWatchdogPeriod(1000);
+}
+
+// Each hook is judged by input of its own kind, against what had arrived by
+// the previous look: neither steady mouse input nor a mouse event after each
+// key keeps a dead keyboard hook from being renewed, and the live mouse hook
+// is left alone. The watchdog runs at its own period.
+TEST_F(HookTest, DeadKeyboardHookRenewedWhileTheMouseMoves) {
+  const struct {
+    const char* what;
+    DWORD mouseEvery;  // 0: a mouse move right after each key
+    DWORD keyEvery;
+  } rows[] = {
+      {"a mouse move every 50 ms, a key every 500 ms", 50, 500},
+      {"a key, then a mouse move, every 400 ms", 0, 400},
+  };
+  for (const auto& row : rows) {
+    capture_.Reset();
+    ProtectKeyCheatStart(view_);
+    ProtectMouseCheatStart(view_);
+    const HHOOK dead = g_hKeyboardHook;
+    ASSERT_TRUE(UnhookWindowsHookEx(dead));
+    const DWORD start = GetTickCount();
+    DWORD lastMouse = 0, lastKey = 0;
+    bool renewed = false;
+    while (!renewed && GetTickCount() - start < 3000) {
+      const DWORD now = GetTickCount();
+      if (row.mouseEvery != 0 && now - lastMouse >= row.mouseEvery) {
+        InjectMouseMove();
+        lastMouse = now;
+      }
+      if (now - lastKey >= row.keyEvery) {
+        InjectKeyStroke(VK_F4);
+        if (row.mouseEvery == 0) {
+          Sleep(20);
+          InjectMouseMove();
+        }
+        lastKey = now;
+      }
+      Sleep(10);
+      renewed = Count(Log(), "INFO: ProtectKeyCheat hook renewed\n") == 1;
+    }
+    EXPECT_TRUE(renewed) << row.what << "\n" << Log();
+    EXPECT_NE(g_hKeyboardHook.load(), dead) << row.what;
+    EXPECT_EQ(Count(Log(), "ProtectMouseCheat hook renewed"), 0u) << row.what;
+    // The fresh hook swallows the next F4.
+    const size_t blocked = Count(Log(), "Key Event blocked : flag: 0x");
+    InjectKeyStroke(VK_F4);
+    for (int i = 0; i < 100 && Count(Log(), "Key Event blocked : flag: 0x") < blocked + 2; ++i) Sleep(20);
+    EXPECT_EQ(Count(Log(), "Key Event blocked : flag: 0x"), blocked + 2) << row.what;
+    ProtectKeyCheatStop();
+    ProtectMouseCheatStop();
+    EXPECT_EQ(Count(Log(), "INFO: ProtectKeyCheatStop OK\n"), 1u) << row.what;
+    EXPECT_EQ(Count(Log(), "INFO: ProtectMouseCheatStop OK\n"), 1u) << row.what;
+  }
+}
+
+// The log's lock is held for a second by another thread (its line goes to a
+// pipe that nobody reads meanwhile, as to a stalled disk) while a listed key
+// comes: the key is swallowed at once, and its line follows in order when
+// the log is free again. The non-timing proof is that the procedure returned
+// while the lock was still held; the 30 ms bound is the and far above
+// what the procedure needs (microseconds), far below the one-second hold.
+TEST_F(HookTest, HookProcedureNeverWaitsForTheLog) {
+  ProtectKeyCheatStart(view_);
+  ASSERT_NE(g_hKeyboardHook.load(), nullptr);
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, nullptr, 4096));
+  FILE* pipe = _fdopen(_open_osfhandle(reinterpret_cast<intptr_t>(writeEnd), _O_WRONLY), "w");
+  ASSERT_NE(pipe, nullptr);
+  FILE* const saved = Output2FILE::Stream();
+  Output2FILE::Stream() = pipe;
+
+  std::atomic<bool> holding{true};
+  std::thread holder([&] {
+    FILE_LOG(logINFO) << std::string(64 * 1024, 'x');
+    holding = false;
+  });
+  DWORD queued = 0;
+  for (int i = 0; i < 400 && queued < 4096; ++i) {
+    Sleep(5);
+    PeekNamedPipe(readEnd, nullptr, 0, nullptr, &queued, nullptr);
+  }
+  ASSERT_GE(queued, 4096u) << "the holder's line fills the pipe";
+  std::string written;
+  std::thread reader([&] {
+    Sleep(1000);
+    char buffer[8192];
+    DWORD n = 0;
+    while (ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n != 0) written.append(buffer, n);
+  });
+
+  // Through the system: F4 down and up, timed by the test's own hook. This
+  // thread has not asked for messages for a while: Wine skips the low-level
+  // hooks whose first one belongs to a thread it takes for hung.
+  const auto pump = [] {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  };
+  pump();
+  g_chained = ChainedCall{};
+  const HHOOK timing = SetWindowsHookExW(WH_KEYBOARD_LL, TimingHook, GetModuleHandleW(nullptr), 0);
+  ASSERT_NE(timing, nullptr);
+  InjectKeyStroke(VK_F4);
+  for (double end = Milliseconds() + 2000; g_chained.calls < 2 && Milliseconds() < end;) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    pump();
+  }
+  UnhookWindowsHookEx(timing);
+  const bool heldThroughTheSystemsCalls = holding;
+  EXPECT_EQ(g_chained.calls, 2);
+  EXPECT_EQ(g_chained.swallowed, 2);
+  EXPECT_LT(g_chained.longest, 30.0);
+  // Direct calls on this thread, timed without the thread switch.
+  double longest = 0;
+  for (int i = 0; i < 5; ++i) {
+    KBDLLHOOKSTRUCT event;
+    const double start = Milliseconds();
+    EXPECT_EQ(Key(WM_KEYDOWN, 0, VK_F4, event), 1);
+    longest = std::max(longest, Milliseconds() - start);
+  }
+  EXPECT_LT(longest, 30.0);
+  EXPECT_TRUE(heldThroughTheSystemsCalls && holding) << "the procedure returned only after the log was free";
+
+  holder.join();
+  WritePendingLines();
+  Output2FILE::Stream() = saved;
+  std::fclose(pipe);  // the last write end: the reader sees the end
+  reader.join();
+  CloseHandle(readEnd);
+  // The holder's line first, then the seven blocked keys, in order.
+  const size_t big = written.find(std::string(64 * 1024, 'x'));
+  const size_t firstKey = written.find("DEBUG: Key Event blocked : flag: 0x");
+  EXPECT_NE(big, std::string::npos);
+  EXPECT_LT(big, firstKey);
+  EXPECT_EQ(Count(written, "DEBUG: Key Event blocked : flag: 0x"), 7u) << written.substr(written.size() > 2000 ? written.size() - 2000 : 0);
+  ProtectKeyCheatStop();
+}
+
+// The hook thread stops turning (here: suspended; on Windows, whatever holds
+// it is also what makes the system remove its hooks). The user-interface
+// thread's look at its heartbeat logs it once, and once more when it runs
+// again; a stop meanwhile does not wait for it without end: it removes the
+// hook itself and says that the stop failed.
+TEST_F(HookTest, StalledHookThreadIsReportedAndTheStopDoesNotWaitForIt) {
+  ProtectKeyCheatStart(view_);
+  ASSERT_NE(HookThreadId(), 0u);
+  HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME | THREAD_QUERY_INFORMATION | SYNCHRONIZE, FALSE, HookThreadId());
+  ASSERT_NE(thread, nullptr);
+  EXPECT_EQ(GetThreadPriority(thread), THREAD_PRIORITY_HIGHEST);
+  const auto watchUntil = [this](const char* what) {
+    for (int i = 0; i < 60 && Count(Log(), what) == 0; ++i) {  // 6 s at most
+      WatchHookThread();
+      Sleep(100);
+    }
+    return Count(Log(), what);
+  };
+  WatchHookThread();
+  EXPECT_EQ(Count(Log(), "Input hook thread"), 0u) << Log();
+  SuspendThread(thread);
+  EXPECT_EQ(watchUntil("INFO: Input hook thread stalled: no heartbeat for "), 1u) << Log();
+  WatchHookThread();
+  EXPECT_EQ(Count(Log(), "Input hook thread stalled"), 1u) << "once per stall";
+  ResumeThread(thread);
+  EXPECT_EQ(watchUntil("INFO: Input hook thread running again\n"), 1u) << Log();
+
+  SuspendThread(thread);
+  std::atomic<bool> stopped{false};
+  std::thread stop([&] {
+    ProtectKeyCheatStop();
+    stopped = true;
+  });
+  for (int i = 0; i < 50 && !stopped; ++i) Sleep(100);  // 5 s at most
+  EXPECT_TRUE(stopped) << "the stop waits for a stalled hook thread";
+  ResumeThread(thread);
+  stop.join();
+  EXPECT_EQ(g_hKeyboardHook.load(), nullptr);
+  EXPECT_EQ(Count(Log(), "INFO: ProtectKeyCheatStop failed\n"), 1u) << Log();
+  EXPECT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0) << "the thread ends once it runs again";
+  CloseHandle(thread);
+  // A new start after that works as ever.
+  ProtectKeyCheatStart(view_);
+  EXPECT_NE(g_hKeyboardHook.load(), nullptr);
 }
 
 TEST_F(HookTest, MouseRightButtonSwallowedAndLogged) {

@@ -237,6 +237,21 @@ TEST_F(BlackListTest, OneCopyPerPassWithExitCodeZero) {
   zv::KillBlackListedApps();  // nothing left to end
 }
 
+// Process ids are reused: the pass ends a process only when the image of the
+// process it opened is still the listed one. The table's entries stand for a
+// snapshot taken before the id changed hands.
+TEST_F(BlackListTest, IdNowBelongingToAnotherImageEndsNothing) {
+  const std::u16string ours = zv::ToUpperAscii(zv::U16(name_));
+  const auto pid = static_cast<uint32_t>(GetProcessId(processes_[0]));
+  zv::EndBlackListedProcesses(zv::ProcessTable({{pid, u"notepad.exe"}}), {u"NOTEPAD.EXE"});
+  Sleep(300);
+  EXPECT_EQ(Running(), 2);
+  // The same pass with the image the id really has ends that copy.
+  zv::EndBlackListedProcesses(zv::ProcessTable({{pid, zv::U16(name_)}}), {ours});
+  EXPECT_EQ(WaitForSingleObject(processes_[0], 5000), WAIT_OBJECT_0);
+  EXPECT_EQ(Running(), 1);
+}
+
 TEST_F(BlackListTest, UnlistedOrEmptyListEndsNothing) {
   const std::u16string name = zv::U16(name_);
   for (const std::u16string& list : std::vector<std::u16string>{u"", u",", u" " + name, name.substr(1)}) {

@@ -92,6 +92,23 @@ out=$(ctl_container "$PAGE" "StartZaduzeApp()" "StopZaduzeApp()" "sleep 300")
 zv_expect "stop before the first tick sends no close message" "$(ctl_messages | grep -c close)" "0"
 if zv_tool waitgone ZedudeVeri 2000; then zv_ok "the agent is gone after the stop"; else zv_fail "the agent is gone after the stop"; fi
 
+# An agent that does not answer the close message: the stop gives up on it
+# within seconds (not the 30 s the stand-in hangs) and ends it.
+ctl_clear_records
+touch "$ZV_CTL_AGENT_DIR/hang.txt"
+out=$(ctl_container "$PAGE" "StartZaduzeApp()" "sleep 1200" "StopZaduzeApp()")
+rm -f "$ZV_CTL_AGENT_DIR/hang.txt"
+zv_expect "the hung agent got the close message" "$(ctl_messages | tail -1)" "close (not answered)"
+zv_expect_match "the stop returns 0" "$out" '^StopZaduzeApp\(\) -> 0$'
+zv_expect_match "the stop ends the agent that did not answer" "$out" 'INFO: StopZaduzeApp : agent not answering, ended'
+# From the last keep-alive to the stop's line, by the log's wall-clock seconds.
+secs() { echo "$1" | sed -n "s/^\[\([0-9]*\):\([0-9]*\):\([0-9]*\)\..*$2.*/\1 \2 \3/p" | tail -1 |
+  awk '{ print $1 * 3600 + $2 * 60 + $3 }'; }
+stop=$(secs "$out" 'StopZaduzeApp : ok') last=$(secs "$out" 'SENT keep alive')
+took=$(( (${stop:-0} - ${last:-86400} + 86400) % 86400 ))  # across midnight too
+if [ -n "$stop" ] && [ -n "$last" ] && [ "$took" -lt 10 ]; then zv_ok "the stop gave up on it (${took} s)"; else zv_fail "the stop gave up on it" "took $took s"; fi
+if zv_tool waitgone ZedudeVeri 2000; then zv_ok "the hung agent is gone"; else zv_fail "the hung agent is gone"; fi
+
 # The agent vanishes during a session: the control starts it again.
 ctl_clear_records
 ctl_container "$PAGE" "StartZaduzeApp()" "sleep 3000" "StopZaduzeApp()" > "$ZV_WINE_WORK/ctl-restart.txt" &

@@ -9,6 +9,7 @@
 // behaves like a session agent instead: a hidden window titled "ZedudeVeri"
 // that notes every keep-alive and close message in messages.txt, ends on
 // the close message, and gives up by itself after 3 s without a keep-alive.
+// With a file hang.txt beside it, it hangs for 30 s on the close message.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -60,7 +61,12 @@ LRESULT CALLBACK AgentProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return 0;
   }
   if (msg == zv::UM_REZUV_CLOSE && zv::IsCloseRequest(wParam, lParam)) {
-    Append(L"messages.txt", L"close");
+    if (GetFileAttributesW(Beside(L"hang.txt").c_str()) != INVALID_FILE_ATTRIBUTES) {
+      Append(L"messages.txt", L"close (not answered)");
+      Sleep(30000);  // a hung agent
+    } else {
+      Append(L"messages.txt", L"close");
+    }
     DestroyWindow(hwnd);
     return 0;
   }
