@@ -123,7 +123,7 @@ void CChildView::StartSession() {
     m_nKeepAliveIdleTime = 0;
     SetTimer(hwnd(), ID_TIMER_KEEPALIVE, kKeepAliveTickMillisec, nullptr);
   }
-  ApplyBrowserSecuritySettings(m_arrExtSettingKeys);
+  ApplySessionBrowserSettings(m_arrExtSettingKeys);  // only behind a snapshot of a live page
   if (m_settings.m_nProtectKeyCheat != 0) ProtectKeyCheatStart(hwnd());
   if (m_settings.m_nProtectMouseCheat != 0) ProtectMouseCheatStart(hwnd());
   // The hook thread's heartbeat is watched from here, the thread it does not stall.

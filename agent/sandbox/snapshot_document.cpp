@@ -366,12 +366,13 @@ bool XmlWriter::WriteLine(std::u16string_view text) {
   return false;
 }
 
-void XmlWriter::Close() {
-  if (opened_) sink_.Close();
+bool XmlWriter::Close() {
+  const bool closed = !opened_ || sink_.Close();
   opened_ = false;
   declarationWritten_ = false;
   writeFailed_ = false;
   depth_ = 0;
+  return closed;
 }
 
 }  // namespace zv

@@ -93,7 +93,9 @@ class ByteSink {
   // Creates or truncates the destination.
   virtual bool Open(const std::u16string& path) = 0;
   virtual bool Write(const void* data, size_t size) = 0;
-  virtual void Close() = 0;
+  // False when what was written may not have reached its destination whole
+  // (a file that could not be flushed to the disk).
+  virtual bool Close() = 0;
 };
 
 // Writes a snapshot line by line: every line is one sink write of its whole
@@ -115,7 +117,8 @@ class XmlWriter {
   bool WriteEndElement(std::u16string_view name);
   bool WriteDeclaration(const XmlElement& element);
   bool WriteLine(std::u16string_view text);
-  void Close();
+  // The sink's close result (true when nothing was open).
+  bool Close();
 
   int Depth() const { return depth_; }
   // A line could not be written since the last Close(): the file lacks it.

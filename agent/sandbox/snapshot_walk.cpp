@@ -62,7 +62,10 @@ bool WriteKeyTree(SnapshotSource& source, XmlWriter& writer, SnapshotKey key, co
     raw.reserve(info.values);
     for (uint32_t i = 0; i < info.values; ++i) {
       RawValue value;
-      if (source.EnumValue(key, i, info, value)) raw.push_back(std::move(value));
+      const EnumStep step = source.EnumValue(key, i, info, value);
+      if (step == EnumStep::Failed) return false;
+      if (step == EnumStep::End) break;
+      raw.push_back(std::move(value));
     }
     records = CollectValues(raw);
   }
@@ -76,10 +79,17 @@ bool WriteKeyTree(SnapshotSource& source, XmlWriter& writer, SnapshotKey key, co
   }
 
   std::u16string subkey;
-  for (uint32_t i = 0; source.EnumSubkey(key, i, subkey); ++i) {
+  for (uint32_t i = 0;; ++i) {
+    const EnumStep step = source.EnumSubkey(key, i, subkey);
+    if (step == EnumStep::Failed) return false;
+    if (step == EnumStep::End) break;
     if (subkey.empty()) continue;
-    const SnapshotKey child = source.OpenSubkey(key, subkey);
-    if (!child) continue;
+    bool missing = false;
+    const SnapshotKey child = source.OpenSubkey(key, subkey, missing);
+    if (!child) {
+      if (missing) continue;  // deleted meanwhile
+      return false;
+    }
     const bool go_on = WriteKeyTree(source, writer, child, subkey);
     source.Close(child);
     if (!go_on) return false;
@@ -132,6 +142,11 @@ bool SetSnapshotValue(SnapshotTarget& target, SnapshotKey key, const std::u16str
 
 }  // namespace
 
+EnumStep EnumStepOfError(uint32_t error) {
+  constexpr uint32_t kFileNotFound = 2, kNoMoreItems = 259;
+  return error == kNoMoreItems || error == kFileNotFound ? EnumStep::End : EnumStep::Failed;
+}
+
 std::vector<SnapshotValue> CollectValues(const std::vector<RawValue>& values) {
   std::vector<SnapshotValue> records;
   records.reserve(values.size() + 1);
@@ -156,13 +171,21 @@ std::vector<SnapshotValue> CollectValues(const std::vector<RawValue>& values) {
   return records;
 }
 
-bool SaveSnapshot(const std::u16string& keyPath, SnapshotSource& source, XmlWriter& writer) {
-  bool whole = writer.WriteStartElement(XmlElement(u"registry"));
+bool SaveSnapshot(const std::u16string& keyPath, SnapshotSource& source, XmlWriter& writer, uint64_t sequence) {
+  XmlElement registry(u"registry");
+  if (sequence != 0) {
+    std::u16string number;
+    for (char c : std::to_string(sequence)) number += static_cast<char16_t>(c);
+    registry.SetAttribute(kSequenceAttribute, number);
+  }
+  bool whole = writer.WriteStartElement(registry);
   const size_t slash = keyPath.find(u'\\');
   const std::u16string rootName = keyPath.substr(0, slash);
   const std::u16string rest = slash == std::u16string::npos ? std::u16string() : keyPath.substr(slash + 1);
   const RootKey root = RootKeyFromName(rootName);
-  const SnapshotKey key = root == RootKey::None ? 0 : source.OpenRoot(root, rest);
+  bool missing = true;
+  const SnapshotKey key = root == RootKey::None ? 0 : source.OpenRoot(root, rest, missing);
+  if (!key && !missing) whole = false;  // there, but not readable
   if (key) {
     const auto components = SplitPath(keyPath);
     for (const auto& component : components) writer.WriteStartElement(NamedElement(u"k", component));
@@ -172,7 +195,7 @@ bool SaveSnapshot(const std::u16string& keyPath, SnapshotSource& source, XmlWrit
   }
   writer.WriteEndElement(u"registry");
   if (writer.WriteFailed()) whole = false;
-  writer.Close();
+  if (!writer.Close()) whole = false;
   return whole;
 }
 
@@ -244,10 +267,15 @@ std::u16string SnapshotFilePath(const std::u16string& folder, const std::u16stri
   return path + u".xml";
 }
 
-std::u16string DebugSnapshotPath(const std::u16string& filePath) {
+std::u16string DebugSnapshotPath(const std::u16string& filePath, int attempt) {
   const size_t slash = filePath.rfind(u'\\');
   const size_t at = slash == std::u16string::npos ? 0 : slash + 1;
-  return filePath.substr(0, at) + u"_debug_" + filePath.substr(at);
+  std::u16string marker = u"_debug_";
+  if (attempt > 1) {
+    for (char c : std::to_string(attempt)) marker += static_cast<char16_t>(c);
+    marker += u'_';
+  }
+  return filePath.substr(0, at) + marker + filePath.substr(at);
 }
 
 }  // namespace zv

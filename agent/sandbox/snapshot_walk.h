@@ -35,18 +35,30 @@ struct RawValue {
   bool operator==(const RawValue&) const = default;
 };
 
+// How one step of an enumeration ended: an item, the end of the list (no
+// more items, or the key's items went meanwhile), or a failure (access
+// denied, a read that kept failing ...). A snapshot that skipped an item it
+// could not read would not be whole: the clean restore would take that item
+// for an addition of the exam and delete it.
+enum class EnumStep { Item, End, Failed };
+
+// The step a failed Windows enumeration call means: "no more items" (259)
+// and "not found" (2) end the list, every other error fails it.
+EnumStep EnumStepOfError(uint32_t error);
+
 // The registry as the saver sees it.
 class SnapshotSource {
  public:
   virtual ~SnapshotSource() = default;
-  virtual SnapshotKey OpenRoot(RootKey root, const std::u16string& subkey) = 0;
-  virtual SnapshotKey OpenSubkey(SnapshotKey parent, const std::u16string& name) = 0;
+  // 0 when the key cannot be opened; `missing` tells that it does not exist.
+  virtual SnapshotKey OpenRoot(RootKey root, const std::u16string& subkey, bool& missing) = 0;
+  virtual SnapshotKey OpenSubkey(SnapshotKey parent, const std::u16string& name, bool& missing) = 0;
   virtual void Close(SnapshotKey key) = 0;
   virtual bool QueryInfo(SnapshotKey key, SnapshotKeyInfo& info) = 0;
-  // Value `index` with buffers sized from `info`; false skips the index.
-  virtual bool EnumValue(SnapshotKey key, uint32_t index, const SnapshotKeyInfo& info, RawValue& value) = 0;
-  // Subkey `index`; false ends the enumeration.
-  virtual bool EnumSubkey(SnapshotKey key, uint32_t index, std::u16string& name) = 0;
+  // Value `index` with buffers sized from `info` (or larger).
+  virtual EnumStep EnumValue(SnapshotKey key, uint32_t index, const SnapshotKeyInfo& info, RawValue& value) = 0;
+  // Subkey `index`.
+  virtual EnumStep EnumSubkey(SnapshotKey key, uint32_t index, std::u16string& name) = 0;
   // Takes and dispatches one pending message; true when it was the Escape key.
   virtual bool EscapePressed() = 0;
 };
@@ -91,9 +103,12 @@ std::vector<SnapshotValue> CollectValues(const std::vector<RawValue>& values);
 extern uint32_t g_nSnapshotVisitedKeys;
 
 // Writes the subtree at keyPath ("HKEY_CURRENT_USER\Software\...") through the
-// writer (whose path is set) and closes it. False when the document is not a
-// whole snapshot: the walk was stopped (Escape) or a line could not be written.
-bool SaveSnapshot(const std::u16string& keyPath, SnapshotSource& source, XmlWriter& writer);
+// writer (whose path is set) and closes it; a non-zero `sequence` goes into
+// the `registry` start tag (the save order). False when the document is not a
+// whole snapshot: the walk was stopped (Escape), a key or a value could not be
+// read, or a line could not be written or the file not flushed. A saved key
+// that does not exist gives a whole, empty snapshot.
+bool SaveSnapshot(const std::u16string& keyPath, SnapshotSource& source, XmlWriter& writer, uint64_t sequence = 0);
 
 // Replays a snapshot: creates the keys it names and sets its values. Stops at
 // a parse error (the reader presents it when its show-errors flag is set) or
@@ -108,7 +123,8 @@ extern const std::array<std::u16string_view, 2> kSnapshotKeys;
 // "<folder>\<name>_<index>.xml".
 std::u16string SnapshotFilePath(const std::u16string& folder, const std::u16string& name, int index);
 // Where a restored file is kept under -DebugSandbox: the same folder, the
-// file name with "_debug_" in front.
-std::u16string DebugSnapshotPath(const std::u16string& filePath);
+// file name with "_debug_" in front; a later `attempt` (2, 3 ...) when that
+// name is taken: "_debug_<attempt>_" in front.
+std::u16string DebugSnapshotPath(const std::u16string& filePath, int attempt = 1);
 
 }  // namespace zv

@@ -4,11 +4,12 @@
 //
 // The user's settings are protected around the snapshot: snapshots a page
 // left behind (its browser crashed or was killed) are restored before a new
-// one is taken; the settings are loosened only behind a snapshot that was
-// saved whole; the snapshot carries a unique name and a named marker that the
-// system releases with the process, so that nobody restores a snapshot a
-// live page still owns; and of two overlapping pages the one that restores
-// last puts back the oldest snapshot, the user's own settings.
+// one is taken; the settings are loosened only behind a snapshot whose two
+// files are there and whole; the snapshot carries a unique name and a named
+// marker that the system releases with the process, so that nobody restores
+// a snapshot a live page still owns; and the agent restores snapshots in the
+// order they were saved, newest first, so that the last one put back is the
+// oldest, the user's own settings.
 #include <time.h>
 
 #include <utility>
@@ -52,14 +53,6 @@ bool WaitForAgentIdle() {
   return false;
 }
 
-// A snapshot newer than `name` that a live control still holds.
-bool NewerSnapshotHeld(const std::u16string& folder, const std::u16string& name) {
-  for (const auto& pending : ListPendingSnapshots(folder)) {
-    if (pending == name) return false;
-    if (SnapshotMarkerHeld(pending)) return true;
-  }
-  return false;
-}
 
 }  // namespace
 
@@ -100,7 +93,7 @@ int CZaduzeCtrl::OnCreateStep() {
   // Pending snapshots nobody holds were left by a page that never restored
   // them: they come back before anything is saved or loosened (a cheap look
   // at the folder, so that an ordinary page runs no extra command).
-  if (!sandbox.empty() && !UnheldPendingSnapshots(sandbox).empty()) {
+  if (!sandbox.empty() && RecoveryNeeded(PendingSnapshots(sandbox))) {
     WaitForAgentIdle();
     const int code = RunAgentCommand(BuildRegistryRecoverCommandLine(m_props.debugSandbox, m_props.debugLog));
     FILE_LOG(logINFO) << "RegistryRecover : " << code;
@@ -125,9 +118,17 @@ int CZaduzeCtrl::OnCreateStep() {
     const int code = m_szSnapshotName[0] && idle
                          ? RunAgentCommand(BuildRegistrySaveCommandLine(U16(m_szSnapshotName), m_props.debugLog))
                          : -1;
-    if (code != 0) {
+    // A copy of the agent that found another one running ends with 0 and
+    // saves nothing (a logon recovery or a session may start between the
+    // idle check and the command): the files themselves tell.
+    const bool whole = code == 0 && SnapshotPairWhole(sandbox, U16(m_szSnapshotName));
+    if (!whole) {
       // No loosening without a backup to undo it.
-      FILE_LOG(logERROR) << "RegistrySave failed (" << code << "): browser settings left unchanged";
+      if (code == 0) {
+        FILE_LOG(logERROR) << "RegistrySave left no whole snapshot: browser settings left unchanged";
+      } else {
+        FILE_LOG(logERROR) << "RegistrySave failed (" << code << "): browser settings left unchanged";
+      }
       backedUp = false;
       m_szSnapshotName[0] = L'\0';
       m_hSnapshotMarker.reset();
@@ -156,24 +157,17 @@ void CZaduzeCtrl::OnDestroyStep() {
   // agent started with an empty snapshot name would start a protection
   // session instead.
   if (m_props.webSandboxMode != 0 && m_szSnapshotName[0] != L'\0') {
-    const std::u16string sandbox = DocumentsSubfolderW(kSandboxFolderW);
     const std::u16string name = U16(m_szSnapshotName);
-    if (!sandbox.empty() && NewerSnapshotHeld(sandbox, name)) {
-      // A newer page saved its snapshot over our loosened settings and is
-      // still open: restoring ours now would be undone by its restore. Ours
-      // stays pending; the page that restores last recovers it after its own.
-      FILE_LOG(logINFO) << "RegistryRestore : left pending for a newer page, " << LogText(name);
-      m_hSnapshotMarker.reset();
-    } else if (!WaitForAgentIdle()) {
+    if (!WaitForAgentIdle()) {
       // The page's session agent still runs and would refuse the restore:
       // the snapshot stays pending for the next page or the next logon.
       FILE_LOG(logINFO) << "RegistryRestore : left pending, the agent still runs, " << LogText(name);
-      m_hSnapshotMarker.reset();
     } else {
-      RunAgentCommand(BuildRegistryRestoreCommandLine(name, m_props.debugSandbox, m_props.debugLog));
-      m_hSnapshotMarker.reset();
-      if (!sandbox.empty() && !UnheldPendingSnapshots(sandbox).empty())
-        RunAgentCommand(BuildRegistryRecoverCommandLine(m_props.debugSandbox, m_props.debugLog));
+      // The agent restores in save order: the newer snapshots nobody holds
+      // first, then ours, then the older ones; with a newer one still held by
+      // a live page ours stays pending for that page (exit code 2).
+      const int code = RunAgentCommand(BuildRegistryRestoreCommandLine(name, m_props.debugSandbox, m_props.debugLog));
+      FILE_LOG(logINFO) << "RegistryRestore : " << code;
     }
   }
   m_hSnapshotMarker.reset();

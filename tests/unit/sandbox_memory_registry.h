@@ -49,6 +49,12 @@ class MemoryRegistry : public SnapshotSource, public SnapshotTarget {
   int peeks = 0;
   bool failSetValue = false;
   bool failCreate = false;
+  // Enumeration faults: the value (or subkey) enumeration of the key with
+  // this name (or the root: "") fails at index 0, or a subkey of this name
+  // cannot be opened although it is there.
+  std::u16string failValuesOf = u"\x1";
+  std::u16string failSubkeysOf = u"\x1";
+  std::u16string unreadableKey = u"\x1";
 
   // Walks (and with create, makes) "a\b\c" below a root.
   MemoryKey* Find(RootKey root, const std::u16string& path, bool create) {
@@ -71,11 +77,19 @@ class MemoryRegistry : public SnapshotSource, public SnapshotTarget {
   }
 
   // SnapshotSource
-  SnapshotKey OpenRoot(RootKey root, const std::u16string& subkey) override { return Hand(Find(root, subkey, false)); }
-  SnapshotKey OpenSubkey(SnapshotKey parent, const std::u16string& name) override {
+  SnapshotKey OpenRoot(RootKey root, const std::u16string& subkey, bool& missing) override {
+    MemoryKey* key = Find(root, subkey, false);
+    missing = key == nullptr;
+    if (key) names_[key] = u"";
+    return Hand(key);
+  }
+  SnapshotKey OpenSubkey(SnapshotKey parent, const std::u16string& name, bool& missing) override {
     auto& subkeys = Key(parent)->subkeys;
     auto it = subkeys.find(name);
-    return it == subkeys.end() ? 0 : Hand(&it->second);
+    missing = it == subkeys.end();
+    if (missing || EqualsIgnoreCaseAscii(name, unreadableKey)) return 0;
+    names_[&it->second] = name;
+    return Hand(&it->second);
   }
   void Close(SnapshotKey key) override {
     if (key) --openKeys;
@@ -85,17 +99,19 @@ class MemoryRegistry : public SnapshotSource, public SnapshotTarget {
     info.values = static_cast<uint32_t>(Key(key)->values.size());
     return true;
   }
-  bool EnumValue(SnapshotKey key, uint32_t index, const SnapshotKeyInfo&, RawValue& value) override {
+  EnumStep EnumValue(SnapshotKey key, uint32_t index, const SnapshotKeyInfo&, RawValue& value) override {
+    if (names_[Key(key)] == failValuesOf) return EnumStep::Failed;
     const auto& values = Key(key)->values;
-    if (index >= values.size()) return false;
+    if (index >= values.size()) return EnumStep::End;
     value = values[index];
-    return true;
+    return EnumStep::Item;
   }
-  bool EnumSubkey(SnapshotKey key, uint32_t index, std::u16string& name) override {
+  EnumStep EnumSubkey(SnapshotKey key, uint32_t index, std::u16string& name) override {
+    if (names_[Key(key)] == failSubkeysOf) return EnumStep::Failed;
     const auto& subkeys = Key(key)->subkeys;
-    if (index >= subkeys.size()) return false;
+    if (index >= subkeys.size()) return EnumStep::End;
     name = std::next(subkeys.begin(), index)->first;
-    return true;
+    return EnumStep::Item;
   }
   bool EscapePressed() override { return peeks++ == escapeAtPeek; }
 
@@ -124,6 +140,7 @@ class MemoryRegistry : public SnapshotSource, public SnapshotTarget {
     return reinterpret_cast<SnapshotKey>(key);
   }
   static MemoryKey* Key(SnapshotKey key) { return reinterpret_cast<MemoryKey*>(key); }
+  std::map<const MemoryKey*, std::u16string> names_;  // the name each key was opened by
 };
 
 // A snapshot file in memory: the bytes of the last Open, which clears them.
@@ -142,23 +159,29 @@ class MemorySink : public ByteSink {
     bytes.append(static_cast<const char*>(data), size);
     return true;
   }
-  void Close() override { open_ = false; }
+  bool Close() override {
+    open_ = false;
+    return !failClose;
+  }
 
   std::string bytes;
   std::u16string path;
   int opens = 0;
-  bool failOpen = false;  // simulates a file that cannot be created
+  bool failOpen = false;   // simulates a file that cannot be created
+  bool failClose = false;  // simulates a file that cannot be flushed
 
  private:
   bool open_ = false;
 };
 
 // A snapshot of `path` written into memory.
-inline std::string SaveToMemory(MemoryRegistry& registry, const std::u16string& path, bool* whole = nullptr) {
-  MemorySink sink;
+inline std::string SaveToMemory(MemoryRegistry& registry, const std::u16string& path, bool* whole = nullptr,
+                                MemorySink* into = nullptr, uint64_t sequence = 0) {
+  MemorySink own;
+  MemorySink& sink = into ? *into : own;
   XmlWriter writer(sink);
   writer.SetPath(u"C:\\snapshot_0.xml");
-  const bool done = SaveSnapshot(path, registry, writer);
+  const bool done = SaveSnapshot(path, registry, writer, sequence);
   if (whole) *whole = done;
   return sink.bytes;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <random>
 
 #include "agent/sandbox/snapshot_walk.h"
@@ -237,6 +238,79 @@ TEST(RestoreSnapshot, FailuresAndTheirMessages) {
   }
 }
 
+// A snapshot that could not read everything, or whose file could not be
+// flushed, is not whole: the clean restore would take what it missed for an
+// addition of the exam and delete the user's own entries.
+TEST(SaveSnapshot, WhatCannotBeReadMakesItNotWhole) {
+  const struct {
+    const char* what;
+    std::function<void(MemoryRegistry&, test::MemorySink&)> fault;
+    bool whole;
+  } rows[] = {
+      {"nothing goes wrong", [](MemoryRegistry&, test::MemorySink&) {}, true},
+      {"the saved key's values", [](MemoryRegistry& r, test::MemorySink&) { r.failValuesOf = u""; }, false},
+      {"the saved key's subkeys", [](MemoryRegistry& r, test::MemorySink&) { r.failSubkeysOf = u""; }, false},
+      {"a nested key's values", [](MemoryRegistry& r, test::MemorySink&) { r.failValuesOf = u"B"; }, false},
+      {"a nested key's subkeys", [](MemoryRegistry& r, test::MemorySink&) { r.failSubkeysOf = u"A"; }, false},
+      {"a subkey that is there but cannot be opened", [](MemoryRegistry& r, test::MemorySink&) { r.unreadableKey = u"B"; },
+       false},
+      {"the file cannot be flushed", [](MemoryRegistry&, test::MemorySink& sink) { sink.failClose = true; }, false},
+  };
+  for (const auto& row : rows) {
+    MemoryRegistry reg;
+    reg.Find(RootKey::CurrentUser, u"Software\\Test", true)->Set(u"t", kRegSz, Units(u"1"));
+    reg.Find(RootKey::CurrentUser, u"Software\\Test\\A\\B", true)->Set(u"b", kRegSz, Units(u"2"));
+    test::MemorySink sink;
+    row.fault(reg, sink);
+    bool whole = !row.whole;
+    test::SaveToMemory(reg, kTestPath, &whole, &sink);
+    EXPECT_EQ(whole, row.whole) << row.what;
+    EXPECT_EQ(reg.openKeys, 0) << row.what;
+  }
+  // A saved key that does not exist is a whole, empty snapshot.
+  MemoryRegistry empty;
+  bool whole = false;
+  test::SaveToMemory(empty, kTestPath, &whole);
+  EXPECT_TRUE(whole);
+}
+
+TEST(SaveSnapshot, EnumerationErrors) {
+  const struct {
+    uint32_t error;
+    EnumStep step;
+  } rows[] = {{259, EnumStep::End}, {2, EnumStep::End}, {234, EnumStep::Failed}, {5, EnumStep::Failed},
+              {1018, EnumStep::Failed}};
+  for (const auto& row : rows) EXPECT_EQ(EnumStepOfError(row.error), row.step) << row.error;
+}
+
+// The save number goes into the registry start tag and is read back from
+// the first bytes of the file.
+TEST(SaveSnapshot, SaveNumber) {
+  MemoryRegistry reg;
+  reg.Find(RootKey::CurrentUser, u"Software\\Test", true)->Set(u"t", kRegSz, Units(u"1"));
+  const std::string numbered = test::SaveToMemory(reg, kTestPath, nullptr, nullptr, 42);
+  EXPECT_TRUE(AsText(numbered).starts_with(u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n <registry sequence=\"42\">\r\n"));
+  const struct {
+    std::string head;
+    uint64_t sequence;
+  } rows[] = {
+      {numbered, 42},
+      {numbered.substr(0, 512), 42},
+      {test::SaveToMemory(reg, kTestPath), 0},  // written before the number was kept
+      {test::SaveToMemory(reg, kTestPath, nullptr, nullptr, 18446744073709551615u).substr(0, 200), 0},  // 20 digits
+      {test::Utf16Bytes(u" <registry sequence=\"1x\">"), 0},
+      {test::Utf16Bytes(u" <registry sequence=\"7\""), 0},  // the tag is cut
+      {test::Utf16Bytes(u" <registry other=\"5\" sequence=\"7\">"), 7},
+      {test::Utf16Bytes(u" <k name=\"x\" sequence=\"7\">"), 0},
+      {"", 0},
+  };
+  for (const auto& row : rows) EXPECT_EQ(SnapshotSequence(row.head), row.sequence) << row.head.size();
+  // A restore ignores the number.
+  MemoryRegistry target;
+  EXPECT_EQ(test::RestoreFromMemory(target, numbered), RestoreOutcome::Done);
+  EXPECT_TRUE(target.Find(RootKey::CurrentUser, u"Software\\Test", false)->FindValue(u"t"));
+}
+
 // Whole documents end with the end tag of `registry` on a line of its own.
 TEST(SnapshotRecovery, CompleteDocuments) {
   MemoryRegistry reg;
@@ -257,49 +331,151 @@ TEST(SnapshotRecovery, CompleteDocuments) {
       {"", false},
   };
   for (const auto& row : rows) EXPECT_EQ(IsCompleteSnapshot(row.bytes), row.complete) << row.bytes.size();
+  // The last bytes alone: the line break before the end tag must be in them,
+  // unless they are the whole file.
+  const struct {
+    std::string tail;
+    bool fromStart;
+    bool complete;
+  } tails[] = {
+      {saved.substr(saved.size() - 64), false, true},
+      {saved.substr(saved.size() - 28), false, false},  // " </registry>\r\n" without the line before
+      {test::Utf16Bytes(u" </registry>\r\n"), true, true},
+      {saved.substr(saved.size() - 63), false, false},
+  };
+  for (const auto& row : tails)
+    EXPECT_EQ(IsCompleteSnapshotTail(row.tail, row.fromStart), row.complete) << row.tail.size();
 }
 
 // After a whole replay, only what the snapshot does not hold goes, and only
-// in the four places the exam writes to.
-TEST(SnapshotRecovery, NamesToRemove) {
+// in the places the exam writes to: below the trusted domains and ranges at
+// any depth, inside the keys the user had as well.
+TEST(SnapshotRecovery, CleanPlan) {
   MemoryRegistry reg;
   const std::u16string is = u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+  const std::u16string ext = u"Software\\Microsoft\\Windows\\CurrentVersion\\Ext";
+  const Bytes two = {2, 0, 0, 0};
   reg.Find(RootKey::CurrentUser, is + u"\\Zones\\2", true)->Set(u"1A10", kRegDword, {1, 0, 0, 0});
   reg.Find(RootKey::CurrentUser, is + u"\\Zones\\2", true)->Set(u"", kRegSz, Units(u"d"));
-  reg.Find(RootKey::CurrentUser, is + u"\\ZoneMap\\Domains\\user.example", true);
-  SnapshotContents contents;
+  reg.Find(RootKey::CurrentUser, is + u"\\ZoneMap\\Domains\\user.example", true)->Set(u"http", kRegDword, two);
+  reg.Find(RootKey::CurrentUser, is + u"\\ZoneMap\\Domains\\school.example", true)->Set(u"http", kRegDword, two);
+  reg.Find(RootKey::CurrentUser, is + u"\\ZoneMap\\Domains\\school.example\\www", true)->Set(u"http", kRegDword, two);
+  reg.Find(RootKey::CurrentUser, is + u"\\ZoneMap\\Ranges\\Range1", true)->Set(u":Range", kRegSz, Units(u"10.0.0.1"));
+  reg.Find(RootKey::CurrentUser, is + u"\\ZoneMap\\Ranges\\Range1", true)->Set(u"http", kRegDword, two);
+  reg.Find(RootKey::CurrentUser, ext + u"\\Settings\\{AAAA}", true)->Set(u"Flags", kRegDword, {0, 0, 0, 0});
+  SnapshotContents contents, extContents, none;
   MemoryRegistry target;
   EXPECT_EQ(test::RestoreFromMemory(target, test::SaveToMemory(reg, u"HKEY_CURRENT_USER\\" + is), &contents),
             RestoreOutcome::Done);
-  SnapshotContents none;  // a snapshot of a subtree that was missing
+  EXPECT_EQ(test::RestoreFromMemory(target, test::SaveToMemory(reg, u"HKEY_CURRENT_USER\\" + ext), &extContents),
+            RestoreOutcome::Done);
+  // A snapshot of a subtree that was missing.
   EXPECT_EQ(test::RestoreFromMemory(target, test::SaveToMemory(reg, u"HKEY_CURRENT_USER\\Nope"), &none),
             RestoreOutcome::Done);
   using Names = std::vector<std::u16string>;
+  const std::u16string map = u"HKEY_CURRENT_USER\\" + is + u"\\ZoneMap";
+  const std::u16string settings = u"HKEY_CURRENT_USER\\" + ext + u"\\Settings";
   const struct {
     const SnapshotContents& contents;
     size_t place;
-    Names current;
-    Names removed;
+    std::u16string path;  // "" for the place itself
+    Names values, subkeys;
+    Names removedValues, removedSubkeys, descend;
   } rows[] = {
-      {contents, 0, {u"1a10", u"", u"1001", u"CurrentLevel"}, {u"1001", u"CurrentLevel"}},
-      {contents, 1, {u"USER.example", u"exam.example"}, {u"exam.example"}},
-      {contents, 2, {u"Range1"}, {u"Range1"}},
-      {contents, 3, {u"{AAAA}"}, {}},  // the Ext subtree is not in this snapshot
-      {none, 0, {u"1001"}, {}},
+      {contents, 0, u"", {u"1a10", u"", u"1001", u"CurrentLevel"}, {u"Sub"}, {u"1001", u"CurrentLevel"}, {}, {}},
+      // The Domains key itself: its subkeys, not its values.
+      {contents, 1, u"", {u"x"}, {u"USER.example", u"exam.example", u"school.example"}, {}, {u"exam.example"},
+       {u"USER.example", u"school.example"}},
+      // exam.school.example is written as school.example\exam: inside the user's key.
+      {contents, 1, map + u"\\Domains\\school.example", {u"http"}, {u"www", u"exam"}, {}, {u"exam"}, {u"www"}},
+      {contents, 1, map + u"\\Domains\\school.example\\www", {u"HTTP", u"https"}, {}, {u"https"}, {}, {}},
+      {contents, 1, map + u"\\Domains\\user.example", {u"http"}, {}, {}, {}, {}},
+      {contents, 2, u"", {}, {u"Range1", u"Range2"}, {}, {u"Range2"}, {u"Range1"}},
+      {contents, 2, map + u"\\Ranges\\range1", {u":Range", u"http", u"https"}, {u"deeper"}, {u"https"}, {u"deeper"}, {}},
+      // Not below the place.
+      {contents, 1, map + u"\\Ranges\\Range1", {u"https"}, {u"x"}, {}, {}, {}},
+      // The Ext subtree is not in this snapshot.
+      {contents, 3, u"", {}, {u"{AAAA}"}, {}, {}, {}},
+      {extContents, 3, u"", {u"v"}, {u"{AAAA}", u"{BBBB}"}, {}, {u"{BBBB}"}, {}},
+      {extContents, 4, u"", {u"v"}, {u"{AAAA}", u"{BBBB}"}, {}, {}, {u"{AAAA}"}},
+      {extContents, 4, settings + u"\\{AAAA}", {u"Flags", u"Version"}, {u"sub"}, {u"Version"}, {}, {}},
+      {none, 0, u"", {u"1001"}, {}, {}, {}, {}},
+      {none, 1, u"", {}, {u"exam.example"}, {}, {}, {}},
   };
   ASSERT_EQ(kCleanPlaces.size(), 5u);
-  for (const auto& row : rows) EXPECT_EQ(NamesToRemove(row.contents, kCleanPlaces[row.place], row.current), row.removed);
+  for (const auto& row : rows) {
+    const CleanPlace& place = kCleanPlaces[row.place];
+    const CleanStep step =
+        PlanClean(row.contents, place, row.path.empty() ? std::u16string(place.path) : row.path, row.values, row.subkeys);
+    const std::string where = std::to_string(row.place) + " " + ToUtf8(row.path);
+    EXPECT_EQ(step.values, row.removedValues) << where;
+    EXPECT_EQ(step.subkeys, row.removedSubkeys) << where;
+    EXPECT_EQ(step.descend, row.descend) << where;
+  }
 }
 
-TEST(SnapshotRecovery, PendingNamesNewestFirst) {
+TEST(SnapshotRecovery, PendingPairs) {
   const std::vector<std::u16string> files = {
       u"20261208-101500_0.xml", u"20261208-101500_1.xml", u"20261208-101500-2_0.xml", u"20261208-101500-10_1.xml",
-      u"20261207-235959_1.XML", u"20261209-000000_loose_0.xml", u"_debug_20261209-000000_0.xml",
-      u"_failed_20261209-000001_0.xml", u"20261209-000002_0.xml.tmp", u"notes.txt", u"_0.xml",
+      u"20261207-235959_1.XML", u"20261207-235959_0.xml", u"20261209-000000_loose_0.xml",
+      u"_debug_20261209-000000_0.xml", u"_debug_2_20261209-000000_1.xml", u"_failed_20261209-000001_0.xml",
+      u"20261209-000002_0.xml.tmp", u"notes.txt", u"_0.xml", u"20261209-000003_0.xml", u"20261209-000003_1.xml",
+      u"_done_20261209-000003_1.XML",
   };
-  EXPECT_EQ(PendingSnapshotNames(files),
-            (std::vector<std::u16string>{u"20261208-101500-10", u"20261208-101500-2", u"20261208-101500",
-                                         u"20261207-235959"}));
+  const auto pairs = PendingSnapshotPairs(files);
+  std::vector<std::u16string> seen;
+  for (const auto& pair : pairs)
+    seen.push_back(pair.name + u":" + (pair.files[0] ? u"0" : u"-") + (pair.files[1] ? u"1" : u"-"));
+  EXPECT_EQ(seen, (std::vector<std::u16string>{u"20261208-101500:01", u"20261208-101500-2:0-", u"20261208-101500-10:-1",
+                                               u"20261207-235959:01", u"20261209-000003:0-"}));
+  EXPECT_EQ(FilesMarkedDone(files), (std::vector<std::u16string>{u"20261209-000003_1.XML"}));
+}
+
+// Which snapshots a recovery restores, and in which order: the order they were
+// saved in, newest first, down to the first one a live page holds.
+TEST(SnapshotRecovery, OrderOfRecovery) {
+  using P = PendingSnapshot;
+  using Names = std::vector<std::u16string>;
+  const struct {
+    const char* what;
+    std::vector<P> pending;
+    std::u16string own;
+    Names order;
+  } rows[] = {
+      {"newest saved first, down to the oldest", {{u"a", 1}, {u"c", 3}, {u"b", 2}}, u"", {u"c", u"b", u"a"}},
+      {"the save order, not the names: a clock set back", {{u"20991231-235959", 1}, {u"20200101-000000", 2}}, u"",
+       {u"20200101-000000", u"20991231-235959"}},
+      {"the save order, not the names: a name taken before a wait",
+       {{u"20261208-100000", 2}, {u"20261208-100000-2", 1}}, u"", {u"20261208-100000", u"20261208-100000-2"}},
+      {"up to the first one a live page holds", {{u"a", 1}, {u"b", 2, true}, {u"c", 3}}, u"", {u"c"}},
+      {"the newest is held: nothing (a page opens while an older snapshot waits)", {{u"a", 1}, {u"b", 2, true}}, u"", {}},
+      {"own closes after a newer page died: the newer one first", {{u"a", 1, true}, {u"b", 2}}, u"a", {u"b", u"a"}},
+      {"own, then the older ones up to a held one", {{u"a", 1, true}, {u"b", 2}, {u"c", 3, true}, {u"d", 4}}, u"c",
+       {u"d", u"c", u"b"}},
+      {"own with a newer one held: left pending", {{u"a", 1, true}, {u"b", 2}, {u"c", 3, true}}, u"b", {}},
+      {"own not pending: nothing", {{u"a", 1}}, u"x", {}},
+      {"own only half a pair: nothing", {{u"a", 1, false, false}}, u"a", {}},
+      {"halves are never restored", {{u"a", 1}, {u"b", 2, false, false}}, u"", {u"a"}},
+      {"unnumbered files are older than numbered ones; among them the names tell",
+       {{u"20261207-235959", 0}, {u"20200101-000000", 1}, {u"20261208-101500", 0}, {u"20261208-101500-2", 0},
+        {u"20261208-101500-10", 0}},
+       u"", {u"20200101-000000", u"20261208-101500-10", u"20261208-101500-2", u"20261208-101500", u"20261207-235959"}},
+      {"own in other letter case", {{u"ab", 1, true}}, u"AB", {u"ab"}},
+  };
+  for (const auto& row : rows) EXPECT_EQ(RecoveryOrder(row.pending, row.own), row.order) << row.what;
+
+  const struct {
+    std::vector<P> pending;
+    bool needed;
+  } needed[] = {
+      {{}, false},
+      {{{u"a", 1, true}}, false},
+      {{{u"a", 1}}, true},
+      {{{u"a", 1}, {u"b", 2, true}}, false},
+      {{{u"a", 1, true}, {u"b", 0, false, false}}, true},  // half a pair nobody holds: put aside
+      {{{u"a", 1, true}, {u"b", 0, true, false}}, false},
+  };
+  for (const auto& row : needed) EXPECT_EQ(RecoveryNeeded(row.pending), row.needed) << row.pending.size();
 }
 
 TEST(SnapshotRecovery, UniqueNames) {
@@ -319,6 +495,7 @@ TEST(SnapshotRecovery, UniqueNames) {
   }
   EXPECT_EQ(UniqueSnapshotName(u"s", [](const std::u16string&) { return true; }), u"");
   EXPECT_EQ(FailedSnapshotPath(u"C:\\s\\n_0.xml"), u"C:\\s\\_failed_n_0.xml");
+  EXPECT_EQ(DoneSnapshotPath(u"C:\\s\\n_0.xml"), u"C:\\s\\_done_n_0.xml");
   EXPECT_EQ(RecoverRunCommand(u"C:\\a b\\ZedudeVeri.exe"), u"\"C:\\a b\\ZedudeVeri.exe\" -RegistryRecover 1");
 }
 
@@ -327,6 +504,7 @@ TEST(SnapshotFiles, Paths) {
             u"C:\\d\\zaduze\\sandbox\\20261207-180102_1.xml");
   EXPECT_EQ(DebugSnapshotPath(u"C:\\d\\sandbox\\n_0.xml"), u"C:\\d\\sandbox\\_debug_n_0.xml");
   EXPECT_EQ(DebugSnapshotPath(u"n_0.xml"), u"_debug_n_0.xml");
+  EXPECT_EQ(DebugSnapshotPath(u"C:\\d\\n_0.xml", 2), u"C:\\d\\_debug_2_n_0.xml");
 }
 
 // ---------------------------------------------------------------------------

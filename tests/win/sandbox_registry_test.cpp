@@ -12,6 +12,8 @@
 
 #include "agent/sandbox/browser_settings.h"
 #include "agent/sandbox/sandbox_commands.h"
+#include "agent/sandbox/snapshot_pending_win.h"
+#include "agent/sandbox/snapshot_walk.h"
 #include "agent/sandbox/snapshot_win.h"
 #include "platform/handles.h"
 #include "platform/wide.h"
@@ -72,6 +74,8 @@ std::optional<Value> Query(const std::wstring& path, const wchar_t* name) {
   if (RegQueryValueExW(key.get(), name, nullptr, &type, data, &size) != ERROR_SUCCESS) return std::nullopt;
   return Value{type, std::string(reinterpret_cast<char*>(data), size)};
 }
+
+bool FileExists(const std::u16string& path) { return GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES; }
 
 bool KeyExists(HKEY root, const std::wstring& path) {
   UniqueRegKey key;
@@ -317,6 +321,70 @@ TEST_F(SandboxRegistryTest, KeyThatCannotBeCreated) {
   const auto texts = boxes.Texts();
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_EQ(texts[0], L"couldn't create key HKEY_CURRENT_USER\\" + ScratchPath() + L"\\" + Wide(longName));
+}
+
+// A restore that cannot delete or move the file it is finished with (another
+// program holds it open without sharing its deletion) reports it, and the
+// file does not look pending any more; a _debug_ copy that holds the name
+// already is kept, the file goes under the next free name.
+TEST_F(SandboxRegistryTest, FinishingAFileAnotherProgramHolds) {
+  const std::u16string folder = File(L"finish");
+  ASSERT_TRUE(CreateDirectoryW(W(folder), nullptr));
+  const std::u16string file = folder + u"\\n_0.xml";
+  const std::u16string other = folder + u"\\n_1.xml";
+  const auto pending = [&] {
+    std::vector<std::u16string> out;
+    for (const auto& pair : PendingSnapshotPairs(SandboxFileNames(folder))) out.push_back(pair.name);
+    return out;
+  };
+  const struct {
+    const char* what;
+    SnapshotFileEnd end;
+    bool held;
+    bool debugThere;
+    bool finished;
+    const char16_t* kept;  // the copy under the kept name ("" none)
+  } rows[] = {
+      {"delete", SnapshotFileEnd::Delete, false, false, true, u""},
+      {"delete, held", SnapshotFileEnd::Delete, true, false, false, u""},
+      {"keep as failed, held", SnapshotFileEnd::KeepFailed, true, false, false, u"_failed_n_0.xml"},
+      {"keep for debugging, the name taken", SnapshotFileEnd::KeepDebug, false, true, true, u"_debug_2_n_0.xml"},
+      {"keep for debugging, held", SnapshotFileEnd::KeepDebug, true, false, false, u"_debug_n_0.xml"},
+  };
+  for (const auto& row : rows) {
+    WriteBytes(file, Utf16(u"body"));
+    WriteBytes(other, Utf16(u"other"));
+    if (row.debugThere) WriteBytes(folder + u"\\_debug_n_0.xml", "older");
+    {
+      UniqueFileHandle holder(row.held ? CreateFileW(W(file), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                     OPEN_EXISTING, 0, nullptr)
+                                       : INVALID_HANDLE_VALUE);
+      EXPECT_EQ(FinishSnapshotFile(file, row.end), row.finished) << row.what;
+      EXPECT_EQ(FileExists(file), row.held) << row.what;
+      EXPECT_EQ(FileExists(DoneSnapshotPath(file)), !row.finished) << row.what;
+      if (*row.kept) {
+        EXPECT_EQ(ReadBytes(folder + u"\\" + row.kept), Utf16(u"body")) << row.what;
+      }
+      if (row.debugThere) {
+        EXPECT_EQ(ReadBytes(folder + u"\\_debug_n_0.xml"), "older") << row.what;
+      }
+      // Only the other file of the pair is left pending.
+      EXPECT_EQ(pending(), (std::vector<std::u16string>{u"n"})) << row.what;
+      DeleteFileW(W(other));
+      EXPECT_TRUE(pending().empty()) << row.what;
+    }
+    // Once nobody holds it, the next restore finishes what was marked.
+    FinishMarkedSnapshotFiles(folder);
+    EXPECT_FALSE(FileExists(file)) << row.what;
+    EXPECT_FALSE(FileExists(DoneSnapshotPath(file))) << row.what;
+    WIN32_FIND_DATAW data;
+    UniqueFind find(FindFirstFileW(W(folder + u"\\*.xml"), &data));
+    while (find) {
+      DeleteFileW(W(folder + u"\\" + U16(data.cFileName)));
+      if (!FindNextFileW(find.get(), &data)) break;
+    }
+  }
+  RemoveDirectoryW(W(folder));
 }
 
 // The extension settings: a fresh toolbar list under HKEY_LOCAL_MACHINE and

@@ -37,7 +37,7 @@ STOP_TAIL='INFO: ProtectKeyCheatStop OK\|INFO: ProtectMouseCheatStop OK\|(INFO: 
 zv_expect_match "close line, then the stop sequence in order" "$(agent_log | tr '\n' '|')" \
   "INFO: ABOUT TO CLOSE by UM_REZUV_CLOSE\|$STOP_TAIL"
 zv_expect_match "session start lines" "$(agent_log | tr '\n' '|')" \
-  '^INFO: ZedudeVeri started\|INFO: exec option : -DebugLog 1 -KeepAliveMillisec 1000 [^|]*\|(INFO: ChangeRegistryIE OK\|)?INFO: ProtectKeyCheatStart OK\|INFO: ProtectMouseCheatStart OK\|'
+  '^INFO: ZedudeVeri started\|INFO: exec option : -DebugLog 1 -KeepAliveMillisec 1000 [^|]*\|(INFO: ChangeRegistryIE [^|]*\|)?INFO: ProtectKeyCheatStart OK\|INFO: ProtectMouseCheatStart OK\|'
 
 # --- the watch expires without keep-alives ---------------------------------
 start_agent '-DebugLog 1 -ProtectKeyCheat 0 -ProtectMouseCheat 0 -ProtectAppCheat 0 -ProtectExplorerCheat 0'

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Registry snapshots through the real agent: -RegistrySave writes both files
-# (a scratch subtree below Internet Settings compared byte for byte),
-# -RegistryRestore puts saved values back and keeps added ones, a parse error
-# is shown in a message box (found, read and dismissed here) and keeps what
-# was applied before it, -DebugSandbox keeps the files.
+# (a scratch subtree below Internet Settings compared byte for byte, the save
+# number in the registry tag), -RegistryRestore puts saved values back and
+# keeps added ones, restores the older pending snapshots nobody holds after
+# its own, a parse error is shown in a message box (found, read and dismissed
+# here) and keeps what was applied before it, -DebugSandbox keeps the files.
 source "$(dirname "$0")/../../tools/wine/harness.sh"
 zv_standalone
 
@@ -87,7 +88,7 @@ zv_expect "the file begins with 3C 00, no byte-order mark" "$(od -An -tx1 -N2 "$
 zv_expect "the declaration is the first line" "$(utf8 "$SANDBOX/s1_0.xml" | head -n 1)" $'<?xml version="1.0" encoding="UTF-8"?>\r'
 zv_expect "index 1 holds the Ext subtree" \
   "$(utf8 "$SANDBOX/s1_1.xml" | sed -n '2,8p' | tr -d '\r' | sed 's/>$//; s/"\/$/"/' | tr -s ' ' | tr '\n' '|')" \
-  ' <registry| <k name="HKEY_CURRENT_USER"| <k name="Software"| <k name="Microsoft"| <k name="Windows"| <k name="CurrentVersion"| <k name="Ext"|'
+  ' <registry sequence="1"| <k name="HKEY_CURRENT_USER"| <k name="Software"| <k name="Microsoft"| <k name="Windows"| <k name="CurrentVersion"| <k name="Ext"|'
 scratch_block "$SANDBOX/s1_0.xml" > "$WORK/actual.txt"
 if cmp -s "$WORK/actual.txt" "$WORK/expected.txt"; then
   zv_ok "the scratch subtree is saved byte for byte as expected"
@@ -118,19 +119,24 @@ zv_expect_match "restore logs both files" "$log" 'INFO: Sandbox restore done: .*
 zv_expect_match "restore logs the second file" "$log" 'INFO: Sandbox restore done: .*\\s1_1\.xml'
 # The same snapshot saved again, restored byte for byte.
 zv_exit "$AGENT" '-RegistrySave "s2"' >/dev/null 2>&1
-scratch_block "$SANDBOX/s2_0.xml" > "$WORK/again.txt"
 zv_reg delete "$SCRATCH" /v added /f
 zv_exit "$AGENT" '-RegistrySave "s3"' >/dev/null 2>&1
 zv_expect "a restored subtree saves as before" "$(scratch_block "$SANDBOX/s3_0.xml" | cmp -s - "$WORK/expected.txt"; echo $?)" "0"
+zv_expect "the later save carries the next number" "$(utf8 "$SANDBOX/s3_1.xml" | sed -n 2p)" $' <registry sequence="2">\r'
 
-# --- -DebugSandbox ------------------------------------------------------------
-zv_expect "restore with -DebugSandbox 1 exits 0" "$(zv_exit "$AGENT" '-RegistryRestore "s2" -DebugSandbox 1' 2>/dev/null)" "0"
-zv_expect "-DebugSandbox 1 keeps both files marked _debug_" "$(ls "$SANDBOX" | sort | tr '\n' ' ')" \
-  "_debug_s2_0.xml _debug_s2_1.xml s3_0.xml s3_1.xml "
-zv_exit "$AGENT" '-RegistrySave "s3"' >/dev/null 2>&1
-zv_expect "saving an existing name overwrites its files" "$(scratch_block "$SANDBOX/s3_0.xml" | cmp -s - "$WORK/again.txt"; echo $?)" "0"
-zv_exit "$AGENT" '-RegistryRestore "s3" -DebugSandbox 0' >/dev/null 2>&1
-zv_expect "-DebugSandbox 0 deletes both" "$(ls "$SANDBOX" | sort | tr '\n' ' ')" "_debug_s2_0.xml _debug_s2_1.xml "
+# --- -DebugSandbox; a restore puts back the older snapshot nobody holds too --
+zv_expect "restore with -DebugSandbox 1 exits 0" "$(zv_exit "$AGENT" '-RegistryRestore "s3" -DebugSandbox 1' 2>/dev/null)" "0"
+zv_expect "-DebugSandbox 1 keeps the files marked _debug_, the older snapshot's as well" "$(ls "$SANDBOX" | sort | tr '\n' ' ')" \
+  "_debug_s2_0.xml _debug_s2_1.xml _debug_s3_0.xml _debug_s3_1.xml "
+zv_expect "the older snapshot came back last" "$(zv_reg_value "$SCRATCH" added)" "REG_SZ stays"
+zv_exit "$AGENT" '-RegistrySave "s4"' >/dev/null 2>&1
+zv_reg add "$SCRATCH" /v again /t REG_SZ /d 1 /f
+zv_exit "$AGENT" '-RegistrySave "s4"' >/dev/null 2>&1
+zv_expect "saving an existing name overwrites its files" "$(scratch_block "$SANDBOX/s4_0.xml" | grep -c 'name="again"')" "1"
+zv_exit "$AGENT" '-RegistryRestore "s4" -DebugSandbox 0' >/dev/null 2>&1
+zv_expect "-DebugSandbox 0 deletes both" "$(ls "$SANDBOX" | sort | tr '\n' ' ')" \
+  "_debug_s2_0.xml _debug_s2_1.xml _debug_s3_0.xml _debug_s3_1.xml "
+zv_reg delete "$SCRATCH" /v again /f
 sleep 1
 zv_exit "$AGENT" '-RegistryRestore "missing" -DebugLog 1' >/dev/null 2>&1
 zv_expect_match "a missing file is logged" "$(latest_log)" 'INFO: Sandbox restore failed: : .*\\missing_0\.xml'
@@ -145,6 +151,9 @@ printf '%s\r\n' \
   '        <k name="ZvScenario"> <v name="before" value="1"/> <v name="x" < value="2"/>' \
   '         <v name="after" value="3"/>' '        </k>' '       </k>' '      </k>' '     </k>' '    </k>' \
   '   </k>' '  </k>' ' </registry>' | iconv -f UTF-8 -t UTF-16LE > "$SANDBOX/broken_0.xml"
+# Its other file is whole: half a pair is never replayed.
+printf '%s\r\n' '<?xml version="1.0" encoding="UTF-8"?>' ' <registry>' ' </registry>' |
+  iconv -f UTF-8 -t UTF-16LE > "$SANDBOX/broken_1.xml"
 sleep 1
 ( zv_exit "$AGENT" '-RegistryRestore "broken" -DebugLog 1' > "$WORK/broken.exit" ) </dev/null >/dev/null 2>&1 &
 text=""

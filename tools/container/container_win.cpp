@@ -11,6 +11,8 @@
 //     Name = value         write one                  DebugLog = 1,  ProtectKeyList = "ALT+TAB,CTRL"
 //     Name(args)           call a method              SaveTextAsFile("a.txt", "x\ny")
 //     sleep MS             let the page idle (timers run)
+//     waitfile PATH        let the page idle until the file PATH exists (at
+//                          most 120 s): a test holds the page at a point
 //     echo TEXT            print TEXT
 //     activate / deactivate / close
 //                          the container activates the control in place,
@@ -197,6 +199,11 @@ void RunStatement(IDispatch* control, std::u16string line) {
   }
   if (line.rfind(u"sleep ", 0) == 0) {
     PumpFor(static_cast<DWORD>(std::wcstoul(W(line) + 6, nullptr, 10)));
+    return;
+  }
+  if (line.rfind(u"waitfile ", 0) == 0) {
+    const std::u16string path = line.substr(9);
+    for (int i = 0; i < 2400 && GetFileAttributesW(W(path)) == INVALID_FILE_ATTRIBUTES; ++i) PumpFor(50);
     return;
   }
   size_t end = 0;

@@ -5,6 +5,13 @@
 // each, then an empty line), and ends with the exit code written in
 // exitcode.txt (0 without that file).
 //
+// The agent's snapshot files, as far as the control looks at them: a save
+// writes both files of the name as whole (empty) snapshots into the sandbox
+// folder, a restore deletes them, a recovery deletes every pair no live
+// control holds. With nosnapshot.txt beside it (or a non-zero exit code) a
+// save writes nothing: a copy of the agent that found another one running
+// ends like that.
+//
 // Started with a session command line (first option -WebSandboxMode) it
 // behaves like a session agent instead: a hidden window titled "ZedudeVeri"
 // that notes every keep-alive and close message in messages.txt, ends on
@@ -18,6 +25,9 @@
 #include <string>
 
 #include "agent/core/agent_messages.h"
+#include "agent/sandbox/snapshot_pending_win.h"
+#include "agent/sandbox/snapshot_walk.h"
+#include "platform/shell_folders.h"
 #include "platform/handles.h"
 #include "platform/wide.h"
 
@@ -100,6 +110,31 @@ int Session() {
   return 0;
 }
 
+void PlaySnapshotFiles(int count, LPWSTR* args) {
+  if (count < 2) return;
+  const std::u16string folder = zv::DocumentsSubfolderW(zv::kSandboxFolderW);
+  if (folder.empty()) return;
+  const std::wstring command = args[0];
+  const std::u16string name = zv::U16(args[1]);
+  if (command == L"-RegistrySave") {
+    if (ExitCode() != 0 || GetFileAttributesW(Beside(L"nosnapshot.txt").c_str()) != INVALID_FILE_ATTRIBUTES) return;
+    zv::CreateFolderTree(folder);
+    const std::u16string text = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n <registry>\r\n </registry>\r\n";
+    for (int index = 0; index < 2; ++index) {
+      const zv::UniqueFileHandle file(CreateFileW(zv::W(zv::SnapshotFilePath(folder, name, index)), GENERIC_WRITE, 0,
+                                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+      DWORD written = 0;
+      if (file) WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size() * 2), &written, nullptr);
+    }
+  } else if (command == L"-RegistryRestore") {
+    for (int index = 0; index < 2; ++index) DeleteFileW(zv::W(zv::SnapshotFilePath(folder, name, index)));
+  } else if (command == L"-RegistryRecover") {
+    for (const auto& snapshot : zv::PendingSnapshots(folder))
+      if (!snapshot.held)
+        for (int index = 0; index < 2; ++index) DeleteFileW(zv::W(zv::SnapshotFilePath(folder, snapshot.name, index)));
+  }
+}
+
 }  // namespace
 
 int wmain() {
@@ -112,5 +147,6 @@ int wmain() {
   for (int i = 0; i < count; ++i) split += std::to_wstring(i) + L"\t" + args[i] + L"\n";
   Append(L"args.txt", split);
   if (line.rfind(L"-WebSandboxMode", 0) == 0) return Session();
+  PlaySnapshotFiles(count, args);
   return ExitCode();
 }
