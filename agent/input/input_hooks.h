@@ -32,8 +32,9 @@ void ProtectMouseCheatStop();
 LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK MouseHookProc(int code, WPARAM wParam, LPARAM lParam);
 
-// How often the watchdog looks (default 500 ms; 0: never). Takes effect when
-// the hook thread starts, i.e. at the next start after all filters stopped.
+// How often the watchdog looks (0: never). Takes effect when the hook thread
+// starts, i.e. at the next start after all filters stopped.
+constexpr uint32_t kHookWatchdogPeriod = 500;
 void SetHookWatchdogPeriod(uint32_t millis);
 
 // The hook thread's id while it runs (0 otherwise).

@@ -65,7 +65,7 @@ HookSlot g_mouse(g_hMouseHook, WH_MOUSE_LL, MouseHookProc, kUsageMouse, "Protect
 
 HookCounts Counts(const HookSlot& slot) { return HookCounts{slot.calls.load(), slot.input.load()}; }
 
-std::atomic<uint32_t> g_watchdogPeriod{500};
+std::atomic<uint32_t> g_watchdogPeriod{kHookWatchdogPeriod};
 std::atomic<uint32_t> g_heartbeat{0};  // tick of the hook thread's last turn
 
 // The raw input of the slot's kind comes to the sink window, also while

@@ -7,6 +7,7 @@
 #include "agent/core/options.h"
 #include "agent/input/key_filter.h"
 #include "common/log/log.h"
+#include "common/log/log_queue.h"
 
 namespace {
 
@@ -67,6 +68,25 @@ void BM_EventWithDebugLineToFile(benchmark::State& state) {
   std::remove("/tmp/zv_bench_log.txt");
 }
 BENCHMARK(BM_EventWithDebugLineToFile);
+
+// What the hook procedure does for its line now: the decision, the text
+// formatted into the stack, the record handed to the lock-free queue (taken
+// off again here, as the writer thread would, so the queue never fills).
+void BM_EventWithDebugLineQueued(benchmark::State& state) {
+  BuildSets();
+  static zv::LineQueue<1024> queue;
+  zv::QueuedLine line;
+  for (auto _ : state) {
+    const bool swallow =
+        zv::DecideKeyEvent(0, 0, 0xA2, zv::g_setAltKeys, zv::g_setKeys) == zv::HookDecision::Swallow;
+    char text[zv::kQueuedLineText];
+    const size_t n = zv::FormatKeyEventLine(text, sizeof text, swallow ? "Key Event blocked : " : "### Key Event unblocked : ",
+                                            0, 0xA2, 0x100, 0x12fe40);
+    benchmark::DoNotOptimize(queue.Push({}, logDEBUG, std::string_view(text, n)));
+    benchmark::DoNotOptimize(queue.Pop(line));
+  }
+}
+BENCHMARK(BM_EventWithDebugLineQueued);
 
 // The floor for a written line: one fwrite and one fflush of the same length.
 void BM_PlainFwriteFflush(benchmark::State& state) {

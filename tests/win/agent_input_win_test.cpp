@@ -11,6 +11,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "agent/core/options.h"
 #include "agent/input/input_hooks.h"
@@ -69,7 +70,16 @@ LRESULT CALLBACK TimingHook(int code, WPARAM wParam, LPARAM lParam) {
 
 class HookTest : public ::testing::Test {
  protected:
+  // Wine hands out raw input only while some window is in the foreground
+  // (Windows gives it to an input sink in any case): a window of the test
+  // is, for the whole suite (destroying an active window costs Wine seconds).
+  static void SetUpTestSuite() {
+    foreground_ = CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"hook test foreground", WS_POPUP | WS_VISIBLE, 0, 0,
+                                  20, 20, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  }
+  static void TearDownTestSuite() { DestroyWindow(foreground_); }
   void SetUp() override {
+    SetForegroundWindow(foreground_);
     ASSERT_TRUE(capture_.ok());
     FILELog::ReportingLevel() = logDEBUG3;
     frame_ = CreateWindowExW(0, L"STATIC", L"hook test frame", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
@@ -105,7 +115,9 @@ class HookTest : public ::testing::Test {
 
   test::LogCapture capture_;
   HWND frame_ = nullptr, view_ = nullptr, orphan_ = nullptr;
+  static HWND foreground_;
 };
+HWND HookTest::foreground_ = nullptr;
 
 TEST_F(HookTest, KeyboardStartTwiceInstallsOneHookAndLogsOnce) {
   ProtectKeyCheatStart(view_);
@@ -210,7 +222,7 @@ TEST_F(HookTest, HookRemovedBehindTheAgentsBack) {
     ProtectKeyCheatStop();
     EXPECT_EQ(Count(Log(), c.stopLine), 1u) << Log();
   }
-  SetHookWatchdogPeriod(1000);
+  SetHookWatchdogPeriod(kHookWatchdogPeriod);
 }
 
 // Each hook is judged by input of its own kind, against what had arrived by
@@ -270,9 +282,13 @@ TEST_F(HookTest, DeadKeyboardHookRenewedWhileTheMouseMoves) {
 // The log's lock is held for a second by another thread (its line goes to a
 // pipe that nobody reads meanwhile, as to a stalled disk) while a listed key
 // comes: the key is swallowed at once, and its line follows in order when
-// the log is free again. The non-timing proof is that the procedure returned
-// while the lock was still held; the 30 ms bound is the and far above
-// what the procedure needs (microseconds), far below the one-second hold.
+// the log is free again. The proof that does not depend on timing is that
+// every call returned while the lock was still held. The times are bounds,
+// not measurements: the procedure needs microseconds; a call that waited for
+// the log would take the rest of the second. The 30 ms bound is checked on the
+// median of the direct calls (no thread switch), so that one preemption on a
+// shared machine does not fail it; every call, through the system too, must
+// stay under 250 ms, a quarter of the hold and below Windows' 300 ms time-out.
 TEST_F(HookTest, HookProcedureNeverWaitsForTheLog) {
   ProtectKeyCheatStart(view_);
   ASSERT_NE(g_hKeyboardHook.load(), nullptr);
@@ -322,16 +338,18 @@ TEST_F(HookTest, HookProcedureNeverWaitsForTheLog) {
   const bool heldThroughTheSystemsCalls = holding;
   EXPECT_EQ(g_chained.calls, 2);
   EXPECT_EQ(g_chained.swallowed, 2);
-  EXPECT_LT(g_chained.longest, 30.0);
+  EXPECT_LT(g_chained.longest, 250.0);
   // Direct calls on this thread, timed without the thread switch.
-  double longest = 0;
+  std::vector<double> took;
   for (int i = 0; i < 5; ++i) {
     KBDLLHOOKSTRUCT event;
     const double start = Milliseconds();
     EXPECT_EQ(Key(WM_KEYDOWN, 0, VK_F4, event), 1);
-    longest = std::max(longest, Milliseconds() - start);
+    took.push_back(Milliseconds() - start);
   }
-  EXPECT_LT(longest, 30.0);
+  std::sort(took.begin(), took.end());
+  EXPECT_LT(took[2], 30.0);
+  EXPECT_LT(took.back(), 250.0);
   EXPECT_TRUE(heldThroughTheSystemsCalls && holding) << "the procedure returned only after the log was free";
 
   holder.join();
