@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Snapshot save and restore of a generated subtree (2,000 keys, 20,000
-# values below Internet Settings) against Wine's `reg export` and
-# `reg import` of the same subtree, in one prefix, one after the other.
+# First a page that opens and closes in the test container, with the real
+# agent and without one (no install folder: the control runs nothing), in
+# pairs, against the agent's own commands and a bare agent start: where the
+# page's extra time goes. Then snapshot save and restore of a generated
+# subtree (2,000 keys, 20,000 values below Internet Settings) against Wine's
+# `reg export` and `reg import` of the same subtree, in one prefix, one after
+# the other.
 # Starts its own prefix unless the harness already runs one. The restore is
 # timed twice: over an unchanged registry, and after the settings step and a
 # trusted site (the clean-up then removes what they added).
@@ -21,6 +25,54 @@ WORK=$(mktemp -d)
 cleanup_bench() { zv_wine64 reg delete "$IS\\ZvBench" /f >/dev/null 2>&1 </dev/null; rm -rf "$WORK"; }
 trap 'cleanup_bench; [ -z "${ZV_IN_HARNESS:-}" ] && zv_wine_stop' EXIT
 
+now() { date +%s.%N; }
+seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+median() { tr ' ' '\n' | grep . | sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+timed() { local t0 t1; t0=$(now); "$@" >/dev/null 2>&1 </dev/null; t1=$(now); seconds "$t0" "$t1"; }
+# median_of N COMMAND...: the median of N runs, in seconds.
+median_of() {
+  local n=$1 i all=""
+  shift
+  for i in $(seq 1 "$n"); do all="$all $(timed "$@")"; done
+  echo "$all" | median
+}
+
+# --- a page that opens and closes ------------------------------------------------
+source "$(dirname "$0")/../control/common.sh"
+PAIRS=${ZV_BENCH_PAIRS:-7}
+PAGE_FILE=$WORK/bench_page.html
+ctl_register64
+ctl_page "$PAGE_FILE" "AppNotification=0"
+page_with() { ctl_set_path "$(dirname "$AGENT")"; ctl_container "$PAGE_FILE"; }
+page_without() { ctl_set_path ""; ctl_container "$PAGE_FILE"; }
+page_with >/dev/null 2>&1 </dev/null
+with_all="" without_all="" diff_all=""
+for i in $(seq 1 "$PAIRS"); do
+  a=$(timed page_with)
+  b=$(timed page_without)
+  with_all="$with_all $a" without_all="$without_all $b" diff_all="$diff_all $(seconds "$b" "$a")"
+done
+ctl_set_path "$(dirname "$AGENT")"
+save_page() { zv_exit "$AGENT" '-RegistrySave "page"'; }
+restore_page() { zv_exit "$AGENT" '-RegistryRestore "page"'; }
+t_bare=$(median_of "$PAIRS" zv_exit "$AGENT" '-TrustzoneQueryDomain "nodot"')
+t_page_save=$(median_of "$PAIRS" save_page)
+t_page_loose=$(median_of "$PAIRS" zv_exit "$AGENT" '-RegistrySetLoose 1')
+restore_all=""
+for i in $(seq 1 "$PAIRS"); do
+  save_page >/dev/null 2>&1 </dev/null
+  restore_all="$restore_all $(timed restore_page)"
+done
+t_page_restore=$(echo "$restore_all" | median)
+page_diff=$(echo "$diff_all" | median)
+echo "page open and close, median of $PAIRS pairs: with the agent $(echo "$with_all" | median) s," \
+  "without $(echo "$without_all" | median) s, difference $page_diff s"
+printf '%-40s %8s s\n' "bare agent start (a one-shot lookup)" "$t_bare" "agent -RegistrySave" "$t_page_save" \
+  "agent -RegistrySetLoose" "$t_page_loose" "agent -RegistryRestore" "$t_page_restore"
+echo "the difference is $(ratio "$page_diff" "$(awk -v a="$t_bare" 'BEGIN { print 3 * a }')") times three bare starts;" \
+  "the three commands alone take $(awk -v a="$t_page_save" -v b="$t_page_loose" -v c="$t_page_restore" 'BEGIN { printf "%.3f", a + b + c }') s"
+
 # The subtree, as a version 5 registry file (UTF-16LE).
 awk -v keys="$KEYS" -v values="$VALUES" -v root="$IS\\ZvBench" 'BEGIN {
   print "Windows Registry Editor Version 5.00\r"; print "\r"
@@ -39,9 +91,6 @@ awk -v keys="$KEYS" -v values="$VALUES" -v root="$IS\\ZvBench" 'BEGIN {
 }' | { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE; } > "$WORK/bench.reg"
 zv_wine64 reg import "$(zv_winpath "$WORK/bench.reg")" >/dev/null 2>&1 </dev/null
 
-now() { date +%s.%N; }
-seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 best_of() {  # best_of N COMMAND...: the shortest of N runs, in seconds
   local n=$1 best="" i t0 t1 d
   shift
