@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # First a page that opens and closes in the test container, with the real
 # agent and without one (no install folder: the control runs nothing), in
-# pairs, against the agent's own commands and a bare agent start: where the
-# page's extra time goes. Then snapshot save and restore of a generated
+# pairs; then the page's three agent commands and a bare lookup, each as a
+# whole agent run and inside the agent (from its log): where the page's extra
+# time goes. Then snapshot save and restore of a generated
 # subtree (2,000 keys, 20,000 values below Internet Settings) against Wine's
 # `reg export` and `reg import` of the same subtree, in one prefix, one after
 # the other.
@@ -54,24 +55,32 @@ for i in $(seq 1 "$PAIRS"); do
   with_all="$with_all $a" without_all="$without_all $b" diff_all="$diff_all $(seconds "$b" "$a")"
 done
 ctl_set_path "$(dirname "$AGENT")"
-save_page() { zv_exit "$AGENT" '-RegistrySave "page"'; }
-restore_page() { zv_exit "$AGENT" '-RegistryRestore "page"'; }
-t_bare=$(median_of "$PAIRS" zv_exit "$AGENT" '-TrustzoneQueryDomain "nodot"')
-t_page_save=$(median_of "$PAIRS" save_page)
-t_page_loose=$(median_of "$PAIRS" zv_exit "$AGENT" '-RegistrySetLoose 1')
-restore_all=""
+# Each command through the runner (the whole agent run), and inside the agent:
+# from its first log line to its last (the log's milliseconds count from the
+# first line; every command here takes well under a second).
+LOGS=$ZV_DOCS/zaduze/log
+inside_ms() { tr -d '\r' < "$(ls -1tr "$LOGS"/*_app.log | tail -n 1)" | tail -n 1 | sed 's/^\[[0-9:]*\.\([0-9]*\)\].*/\1/'; }
+declare -A outside inside
 for i in $(seq 1 "$PAIRS"); do
-  save_page >/dev/null 2>&1 </dev/null
-  restore_all="$restore_all $(timed restore_page)"
+  for command in bare save loose restore; do
+    case $command in
+      bare) line='-TrustzoneQueryDomain "nodot" -DebugLog 1' ;;
+      save) line='-RegistrySave "page" -DebugLog 1' ;;
+      loose) line='-RegistrySetLoose 1 -DebugLog 1' ;;
+      restore) line='-RegistryRestore "page" -DebugLog 1' ;;
+    esac
+    sleep 1  # a log file of its own
+    outside[$command]="${outside[$command]} $(timed zv_exit "$AGENT" "$line")"
+    inside[$command]="${inside[$command]} $(inside_ms)"
+  done
 done
-t_page_restore=$(echo "$restore_all" | median)
 page_diff=$(echo "$diff_all" | median)
 echo "page open and close, median of $PAIRS pairs: with the agent $(echo "$with_all" | median) s," \
   "without $(echo "$without_all" | median) s, difference $page_diff s"
-printf '%-40s %8s s\n' "bare agent start (a one-shot lookup)" "$t_bare" "agent -RegistrySave" "$t_page_save" \
-  "agent -RegistrySetLoose" "$t_page_loose" "agent -RegistryRestore" "$t_page_restore"
-echo "the difference is $(ratio "$page_diff" "$(awk -v a="$t_bare" 'BEGIN { print 3 * a }')") times three bare starts;" \
-  "the three commands alone take $(awk -v a="$t_page_save" -v b="$t_page_loose" -v c="$t_page_restore" 'BEGIN { printf "%.3f", a + b + c }') s"
+for command in bare save loose restore; do
+  printf 'agent run: %-8s %8s s whole (through the runner), %4d ms inside the agent\n' "$command" \
+    "$(echo "${outside[$command]}" | median)" "$(echo "${inside[$command]}" | median)"
+done
 
 # The subtree, as a version 5 registry file (UTF-16LE).
 awk -v keys="$KEYS" -v values="$VALUES" -v root="$IS\\ZvBench" 'BEGIN {
