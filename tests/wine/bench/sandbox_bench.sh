@@ -79,7 +79,7 @@ echo "page open and close, median of $PAIRS pairs: with the agent $(echo "$with_
   "without $(echo "$without_all" | median) s, difference $page_diff s"
 for command in bare save loose restore; do
   printf 'agent run: %-8s %8s s whole (through the runner), %4d ms inside the agent\n' "$command" \
-    "$(echo "${outside[$command]}" | median)" "$(echo "${inside[$command]}" | median)"
+    "$(echo "${outside[$command]}" | median)" "$(echo "${inside[$command]}" | median | cut -d. -f1)"
 done
 
 # The subtree, as a version 5 registry file (UTF-16LE).
