@@ -347,7 +347,6 @@ bool WithRetries(const std::function<bool()>& operation) {
 bool FinishSnapshotFile(const std::u16string& path, SnapshotFileEnd end) {
   std::u16string kept;
   bool done = false;
-  DWORD error = 0;
   if (end == SnapshotFileEnd::Delete) {
     done = WithRetries([&] { return DeleteFileW(W(path)) != FALSE; });
   } else if (end == SnapshotFileEnd::KeepFailed) {
@@ -365,7 +364,7 @@ bool FinishSnapshotFile(const std::u16string& path, SnapshotFileEnd end) {
     }
   }
   if (done) return true;
-  error = GetLastError();
+  const DWORD error = GetLastError();
   OpenFailureLog();
   FILE_LOG(logERROR) << "Sandbox file not removed (error " << error << "): " << LogText(path);
   // The file stays where it is, but must not look pending any more: a copy
@@ -402,7 +401,8 @@ bool RestoreSnapshotPair(HWND owner, const std::u16string& folder, const std::u1
   bool present[2];
   for (int index = 0; index < 2; ++index) {
     sandboxFiles[index] = SnapshotFilePath(folder, name, index);
-    present[index] = FileExists(sandboxFiles[index]);
+    // A file a "_done_" marker names is finished with, though still there.
+    present[index] = FileExists(sandboxFiles[index]) && !FileExists(DoneSnapshotPath(sandboxFiles[index]));
   }
   if (!present[0] || !present[1]) {
     OpenFailureLog();
@@ -519,6 +519,16 @@ int RegistrySaveCommand(const TraySettings& settings, std::array<std::u16string,
     if (!SaveRegistryKey(std::u16string(kSnapshotKeys[index]), temporary[index], sequence)) {
       OpenFailureLog();
       FILE_LOG(logERROR) << "Sandbox backup failed: snapshot not whole: " << LogText(sandboxFiles[index]);
+      whole = false;
+    }
+  }
+  // A "_done_" marker left under one of these names would hide the new file
+  // (and have a later restore delete it).
+  for (int index = 0; whole && index < 2; ++index) {
+    const std::u16string marker = DoneSnapshotPath(sandboxFiles[index]);
+    if (!DeleteFileW(W(marker)) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+      OpenFailureLog();
+      FILE_LOG(logERROR) << "Sandbox backup failed: cannot remove " << LogText(marker);
       whole = false;
     }
   }

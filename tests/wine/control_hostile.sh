@@ -29,6 +29,7 @@ check_calls() {
     -e '^-Trustzone(AddIP|AddDomain|QueryIP|QueryDomain) "([^-"]|\\")' \
     -e ' -DebugLog 1 -QueryCheatApp 1$' \
     -e '^-Registry(Save|Restore) "[0-9]{8}-[0-9]{6}' \
+    -e '^-RegistryRecover 1 ' \
     -e '^-RegistrySetLoose 1 ')
   zv_expect "$1: every command line reaching the agent carries its command" "$bad" ""
 }

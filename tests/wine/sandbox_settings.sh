@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Browser security settings and trusted sites through the real agent:
 # -RegistrySetLoose writes exactly the 65 zone values and the toolbar keys, a
-# session deletes exactly the toolbar keys it created, and the trusted-site
-# commands with their exit codes (read through the Win32 runner).
+# session applies them only behind a whole snapshot a live page holds and
+# deletes exactly the toolbar keys it created, and the trusted-site commands
+# with their exit codes (read through the Win32 runner).
 source "$(dirname "$0")/../../tools/wine/harness.sh"
 zv_standalone
 
@@ -84,12 +85,32 @@ zv_reg delete "$EXT\\$T1" /f
 zv_reg add "$TOOLBAR" /v "$T3" /t REG_SZ /d z /f
 zv_reg add "$EXT\\{33333333-0000-0000-0000-00000000000c}" /v Mine /t REG_SZ /d kept /f
 session='-KeepAliveMillisec 300 -ProtectKeyCheat 0 -ProtectMouseCheat 0 -ProtectAppCheat 0 -ProtectExplorerCheat 0 -ProtectIEToolbarCheat 0 -DebugLog 1'
+# Without a snapshot a live page holds, nothing is applied (nothing would undo it).
+empty_key "$ZONE"
+sleep 1  # a log file of its own
+zv_expect "a session without a snapshot in use ends by itself with 0" "$(exit_of "$session")" "0"
+zv_expect "and applies nothing: no toolbar key" "$(zv_reg_exists "$EXT\\$T1")" "no"
+zv_expect "no zone value" "$(zv_reg_value "$ZONE" 1001)" ""
+zv_expect_match "it says why" "$(tr -d '\r' < "$(zv_agent_logs | tail -n 1)")" \
+  'INFO: ChangeRegistryIE skipped: no snapshot of a live page to undo it'
+# Behind a whole snapshot whose marker a live page (here a stand-in) holds.
+SANDBOX="$ZV_DOCS/zaduze/sandbox"
+zv_expect "the page's snapshot is saved" "$(exit_of '-RegistrySave "held"')" "0"
+rm -f "$WORK/held"
+zv_wine64 "$ZV_BUILD64/tests/sandbox_marker.exe" held 10000 "$(zv_winpath "$WORK/held")" >/dev/null 2>&1 </dev/null &
+holder=$!
+for i in $(seq 1 100); do [ -s "$WORK/held" ] && break; sleep 0.1; done
+sleep 1
 zv_expect "the session ends by itself with 0" "$(exit_of "$session")" "0"
+zv_expect "the session applied the zone values" "$(zv_reg_value "$ZONE" 1001)" "REG_DWORD 0x0"
 zv_expect "the key created by the session is deleted" "$(zv_reg_exists "$EXT\\$T1")" "no"
 zv_expect "the key that existed is kept with the session's values" "$(zv_reg_value "$EXT\\$T2" Flags)" "REG_DWORD 0x1"
 zv_expect "a key in other letter case counts as created, so it goes" "$(zv_reg_exists "$EXT\\$T3")" "no"
 zv_expect_match "the session logs its settings and its stop" "$(tr -d '\r' < "$(zv_agent_logs | tail -n 1)" | tr '\n' ' ')" \
   'ChangeRegistryIE OK.*ZedudeVeri stopped'
+wait "$holder"  # the stand-in page ends by itself
+rm -f "$SANDBOX"/held_*.xml
+zv_reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v ZaduzeRecover /f
 
 # --- trusted sites -------------------------------------------------------------
 zv_reg delete "$RANGES" /f

@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
-# Snapshot save and restore of a generated subtree (2,000 keys, 20,000
-# values below Internet Settings) against Wine's `reg export` and
-# `reg import` of the same subtree, in one prefix, one after the other.
+# First a page that opens and closes in the test container, with the real
+# agent and without one (no install folder: the control runs nothing), in
+# pairs; then the page's three agent commands and a bare lookup, each as a
+# whole agent run and inside the agent (from its log): where the page's extra
+# time goes. Then snapshot save and restore of a generated
+# subtree (2,000 keys, 20,000 values below Internet Settings) against Wine's
+# `reg export` and `reg import` of the same subtree, in one prefix, one after
+# the other.
 # Starts its own prefix unless the harness already runs one. The restore is
 # timed twice: over an unchanged registry, and after the settings step and a
 # trusted site (the clean-up then removes what they added).
@@ -21,6 +26,62 @@ WORK=$(mktemp -d)
 cleanup_bench() { zv_wine64 reg delete "$IS\\ZvBench" /f >/dev/null 2>&1 </dev/null; rm -rf "$WORK"; }
 trap 'cleanup_bench; [ -z "${ZV_IN_HARNESS:-}" ] && zv_wine_stop' EXIT
 
+now() { date +%s.%N; }
+seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+median() { tr ' ' '\n' | grep . | sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+timed() { local t0 t1; t0=$(now); "$@" >/dev/null 2>&1 </dev/null; t1=$(now); seconds "$t0" "$t1"; }
+# median_of N COMMAND...: the median of N runs, in seconds.
+median_of() {
+  local n=$1 i all=""
+  shift
+  for i in $(seq 1 "$n"); do all="$all $(timed "$@")"; done
+  echo "$all" | median
+}
+
+# --- a page that opens and closes ------------------------------------------------
+source "$(dirname "$0")/../control/common.sh"
+PAIRS=${ZV_BENCH_PAIRS:-7}
+PAGE_FILE=$WORK/bench_page.html
+ctl_register64
+ctl_page "$PAGE_FILE" "AppNotification=0"
+page_with() { ctl_set_path "$(dirname "$AGENT")"; ctl_container "$PAGE_FILE"; }
+page_without() { ctl_set_path ""; ctl_container "$PAGE_FILE"; }
+page_with >/dev/null 2>&1 </dev/null
+with_all="" without_all="" diff_all=""
+for i in $(seq 1 "$PAIRS"); do
+  a=$(timed page_with)
+  b=$(timed page_without)
+  with_all="$with_all $a" without_all="$without_all $b" diff_all="$diff_all $(seconds "$b" "$a")"
+done
+ctl_set_path "$(dirname "$AGENT")"
+# Each command through the runner (the whole agent run), and inside the agent:
+# from its first log line to its last (the log's milliseconds count from the
+# first line; every command here takes well under a second).
+LOGS=$ZV_DOCS/zaduze/log
+inside_ms() { tr -d '\r' < "$(ls -1tr "$LOGS"/*_app.log | tail -n 1)" | tail -n 1 | sed 's/^\[[0-9:]*\.\([0-9]*\)\].*/\1/'; }
+declare -A outside inside
+for i in $(seq 1 "$PAIRS"); do
+  for command in bare save loose restore; do
+    case $command in
+      bare) line='-TrustzoneQueryDomain "nodot" -DebugLog 1' ;;
+      save) line='-RegistrySave "page" -DebugLog 1' ;;
+      loose) line='-RegistrySetLoose 1 -DebugLog 1' ;;
+      restore) line='-RegistryRestore "page" -DebugLog 1' ;;
+    esac
+    rm -f "$LOGS"/*_app.log  # the run's own log is the only one
+    outside[$command]="${outside[$command]} $(timed zv_exit "$AGENT" "$line")"
+    inside[$command]="${inside[$command]} $(inside_ms)"
+  done
+done
+page_diff=$(echo "$diff_all" | median)
+echo "page open and close, median of $PAIRS pairs: with the agent $(echo "$with_all" | median) s," \
+  "without $(echo "$without_all" | median) s, difference $page_diff s"
+for command in bare save loose restore; do
+  printf 'agent run: %-8s %8s s whole (through the runner), %4d ms inside the agent\n' "$command" \
+    "$(echo "${outside[$command]}" | median)" "$(echo "${inside[$command]}" | median | cut -d. -f1)"
+done
+
 # The subtree, as a version 5 registry file (UTF-16LE).
 awk -v keys="$KEYS" -v values="$VALUES" -v root="$IS\\ZvBench" 'BEGIN {
   print "Windows Registry Editor Version 5.00\r"; print "\r"
@@ -39,9 +100,6 @@ awk -v keys="$KEYS" -v values="$VALUES" -v root="$IS\\ZvBench" 'BEGIN {
 }' | { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE; } > "$WORK/bench.reg"
 zv_wine64 reg import "$(zv_winpath "$WORK/bench.reg")" >/dev/null 2>&1 </dev/null
 
-now() { date +%s.%N; }
-seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 best_of() {  # best_of N COMMAND...: the shortest of N runs, in seconds
   local n=$1 best="" i t0 t1 d
   shift
