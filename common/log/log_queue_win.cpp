@@ -11,7 +11,7 @@ namespace zv {
 
 namespace {
 
-// 1024 lines: more than a minute of fast typing, and about 180 KB. A queue
+// 1024 lines: about a minute of fast typing (two lines a key), 200 KB. A queue
 // that fills up (the disk has stood still for that long) drops lines.
 LineQueue<1024> g_queue;
 

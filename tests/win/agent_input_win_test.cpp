@@ -282,7 +282,8 @@ TEST_F(HookTest, DeadKeyboardHookRenewedWhileTheMouseMoves) {
 // The log's lock is held for a second by another thread (its line goes to a
 // pipe that nobody reads meanwhile, as to a stalled disk) while a listed key
 // comes: the key is swallowed at once, and its line follows in order when
-// the log is free again. The proof that does not depend on timing is that
+// the log is free again; lines beyond what the queue holds are dropped and
+// counted. The proof that does not depend on timing is that
 // every call returned while the lock was still held. The times are bounds,
 // not measurements: the procedure needs microseconds; a call that waited for
 // the log would take the rest of the second. The 30 ms bound is checked on the
@@ -350,6 +351,14 @@ TEST_F(HookTest, HookProcedureNeverWaitsForTheLog) {
   std::sort(took.begin(), took.end());
   EXPECT_LT(took[2], 30.0);
   EXPECT_LT(took.back(), 250.0);
+  // More keys than the queue holds: the rest are dropped, not waited for.
+  constexpr int kMore = 1100;
+  int swallowed = 0;
+  for (int i = 0; i < kMore; ++i) {
+    KBDLLHOOKSTRUCT event;
+    swallowed += Key(WM_KEYDOWN, 0, VK_F4, event) == 1;
+  }
+  EXPECT_EQ(swallowed, kMore);
   EXPECT_TRUE(heldThroughTheSystemsCalls && holding) << "the procedure returned only after the log was free";
 
   holder.join();
@@ -358,12 +367,18 @@ TEST_F(HookTest, HookProcedureNeverWaitsForTheLog) {
   std::fclose(pipe);  // the last write end: the reader sees the end
   reader.join();
   CloseHandle(readEnd);
-  // The holder's line first, then the seven blocked keys, in order.
+  // The holder's line first, then as many blocked keys as the queue holds,
+  // in order, then what was dropped.
   const size_t big = written.find(std::string(64 * 1024, 'x'));
   const size_t firstKey = written.find("DEBUG: Key Event blocked : flag: 0x");
+  const size_t dropped = written.find("INFO: Log queue full: ");
   EXPECT_NE(big, std::string::npos);
   EXPECT_LT(big, firstKey);
-  EXPECT_EQ(Count(written, "DEBUG: Key Event blocked : flag: 0x"), 7u) << written.substr(written.size() > 2000 ? written.size() - 2000 : 0);
+  EXPECT_EQ(Count(written, "DEBUG: Key Event blocked : flag: 0x"), 1024u);
+  EXPECT_LT(written.rfind("DEBUG: Key Event blocked : flag: 0x"), dropped);
+  EXPECT_NE(written.find("INFO: Log queue full: " + std::to_string(2 + 5 + kMore - 1024) + " lines dropped\n"),
+            std::string::npos)
+      << written.substr(written.size() > 2000 ? written.size() - 2000 : 0);
   ProtectKeyCheatStop();
 }
 
