@@ -8,6 +8,7 @@
 #include "common/log/log.h"
 #include "common/log/log_queue.h"
 #include "common/log/log_queue_win.h"
+#include "platform/handles.h"
 
 namespace zv {
 
@@ -138,16 +139,17 @@ struct Request {
   enum class Kind { Install, Remove } kind;
   enum State { kPending, kTaken, kGivenUp };
   HookSlot* slot = nullptr;
-  HANDLE done = nullptr;
+  UniqueKernelHandle done;
   bool ok = false;
   std::atomic<int> state{kPending};
   std::atomic<int> refs{2};
 };
 
-void Release(Request* request) {
-  if (request->refs.fetch_sub(1) != 1) return;
-  if (request->done) CloseHandle(request->done);
-  delete request;
+// A request or a hook thread, shared by two sides: the last one to let go
+// frees it (and its handles with it).
+template <typename Shared>
+void Release(Shared* shared) {
+  if (shared->refs.fetch_sub(1) == 1) delete shared;
 }
 
 void Execute(Request& request, HWND sink) {
@@ -173,25 +175,19 @@ void Execute(Request& request, HWND sink) {
     request.ok = removed && !slot.lost;
     slot.lost = false;
   }
-  SetEvent(request.done);
+  SetEvent(request.done.get());
 }
 
 // One hook thread, shared by its caller and itself like a request. A thread
 // that does not answer in time is given up: it ends when it runs again.
 struct HookThread {
-  HANDLE thread = nullptr;
-  HANDLE ready = nullptr;
+  UniqueKernelHandle thread;
+  UniqueKernelHandle ready;
   DWORD id = 0;
   uint32_t watchdogPeriod = 0;
   std::atomic<bool> givenUp{false};
   std::atomic<int> refs{2};
 };
-
-void Release(HookThread* thread) {
-  if (thread->refs.fetch_sub(1) != 1) return;
-  if (thread->ready) CloseHandle(thread->ready);
-  delete thread;
-}
 
 DWORD WINAPI HookThreadProc(void* param) {
   auto* self = static_cast<HookThread*>(param);
@@ -201,7 +197,7 @@ DWORD WINAPI HookThreadProc(void* param) {
   const UINT_PTR beat = SetTimer(nullptr, 0, kHeartbeatPeriod, nullptr);
   const UINT_PTR watch = self->watchdogPeriod ? SetTimer(nullptr, 0, self->watchdogPeriod, nullptr) : 0;
   g_heartbeat = GetTickCount();
-  SetEvent(self->ready);
+  SetEvent(self->ready.get());
   while (!self->givenUp.load() && GetMessageW(&msg, nullptr, 0, 0) > 0) {
     g_heartbeat.store(GetTickCount(), std::memory_order_relaxed);
     if (msg.hwnd == nullptr && msg.message == kRequestMessage) {
@@ -231,7 +227,6 @@ void GiveUp(HookThread* thread) {
   FILE_LOG(logINFO) << "Input hook thread did not answer within " << kThreadWait << " ms";
   thread->givenUp = true;
   PostThreadMessageW(thread->id, WM_QUIT, 0, 0);  // wakes it when it runs again
-  CloseHandle(thread->thread);
   Release(thread);
 }
 
@@ -239,20 +234,20 @@ bool EnsureThread() {
   if (g_current != nullptr) return true;
   auto* thread = new (std::nothrow) HookThread;
   if (thread == nullptr) return false;
-  thread->ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  thread->ready.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   thread->watchdogPeriod = g_watchdogPeriod.load();
-  if (thread->ready != nullptr)
-    thread->thread = CreateThread(nullptr, 0, HookThreadProc, thread, CREATE_SUSPENDED, &thread->id);
-  if (thread->thread == nullptr) {
+  if (thread->ready)
+    thread->thread.reset(CreateThread(nullptr, 0, HookThreadProc, thread, CREATE_SUSPENDED, &thread->id));
+  if (!thread->thread) {
     thread->refs = 1;
     Release(thread);
     return false;
   }
   // Above the user-interface thread and the guards: what stalls this thread
   // is what makes the system remove its hooks.
-  SetThreadPriority(thread->thread, THREAD_PRIORITY_HIGHEST);
-  ResumeThread(thread->thread);
-  if (WaitForSingleObject(thread->ready, kThreadWait) != WAIT_OBJECT_0) {
+  SetThreadPriority(thread->thread.get(), THREAD_PRIORITY_HIGHEST);
+  ResumeThread(thread->thread.get());
+  if (WaitForSingleObject(thread->ready.get(), kThreadWait) != WAIT_OBJECT_0) {
     GiveUp(thread);
     return false;
   }
@@ -268,8 +263,7 @@ void EndThreadWhenIdle() {
   if (HookThread* thread = g_current) {
     g_current = nullptr;
     PostThreadMessageW(thread->id, WM_QUIT, 0, 0);
-    if (WaitForSingleObject(thread->thread, kThreadWait) == WAIT_OBJECT_0) {
-      CloseHandle(thread->thread);
+    if (WaitForSingleObject(thread->thread.get(), kThreadWait) == WAIT_OBJECT_0) {
       Release(thread);
     } else {
       GiveUp(thread);
@@ -288,18 +282,18 @@ bool Call(Request::Kind kind, HookSlot& slot, bool& answered) {
   if (request == nullptr) return false;
   request->kind = kind;
   request->slot = &slot;
-  request->done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  if (request->done == nullptr ||
+  request->done.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  if (!request->done ||
       !PostThreadMessageW(g_current->id, kRequestMessage, 0, reinterpret_cast<LPARAM>(request))) {
     request->refs = 1;
     Release(request);
     return false;
   }
-  DWORD wait = WaitForSingleObject(request->done, kThreadWait);
+  DWORD wait = WaitForSingleObject(request->done.get(), kThreadWait);
   if (wait != WAIT_OBJECT_0) {
     int pending = Request::kPending;
     if (!request->state.compare_exchange_strong(pending, Request::kGivenUp))
-      wait = WaitForSingleObject(request->done, kThreadWait);  // it is being carried out
+      wait = WaitForSingleObject(request->done.get(), kThreadWait);  // it is being carried out
   }
   answered = wait == WAIT_OBJECT_0;
   const bool ok = answered && request->ok;
