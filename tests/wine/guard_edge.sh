@@ -51,7 +51,10 @@ ctl_page "$EXAM" "DebugLog=1" "WebSandboxMode=0" "AppNotification=0" "ProtectKey
 open_edge
 ctl_set_path "$ZV_BUILD64/agent/res"
 rm -rf "$LOGDIR"; mkdir -p "$LOGDIR"
-out=$(ctl_container "$EXAM" --parent "$FRAME1" "GetCheatAppCount()" "StartZaduzeApp()" "sleep 2600" "StopZaduzeApp()")
+# A second between the count and the session: each agent's log is named by
+# its start second, and a later one of the same second would replace it.
+out=$(ctl_container "$EXAM" --parent "$FRAME1" "GetCheatAppCount()" "sleep 1100" "StartZaduzeApp()" "sleep 2600" \
+  "StopZaduzeApp()")
 zv_tool waitgone ZedudeVeri 3000 >/dev/null
 sleep 0.3  # requests still queued reach their windows
 zv_expect_match "Edge: the session starts" "$out" '^StartZaduzeApp\(\) -> 0$'

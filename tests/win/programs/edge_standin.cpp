@@ -25,6 +25,8 @@
 #include <cwchar>
 #include <string>
 
+#include "tests/win/programs/window_class.h"
+
 namespace {
 
 constexpr wchar_t kFrameClass[] = L"Chrome_WidgetWin_1";
@@ -85,14 +87,7 @@ LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
-void Register(const wchar_t* name) {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = Proc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = name;
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  RegisterClassW(&wc);
-}
+void Register(const wchar_t* name) { RegisterWindowClass(name, Proc); }
 
 }  // namespace
 

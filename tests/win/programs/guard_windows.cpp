@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "platform/handles.h"
+#include "tests/win/programs/window_class.h"
 
 namespace {
 
@@ -69,14 +70,7 @@ LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
-void Register(const wchar_t* name) {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = Proc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = name;
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  RegisterClassW(&wc);
-}
+void Register(const wchar_t* name) { RegisterWindowClass(name, Proc); }
 
 std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator) {
   std::vector<std::wstring> parts;
