@@ -17,19 +17,11 @@
 
 namespace zv {
 
-// A property the browser object does not have: its get_ and put_ methods.
-#define ZV_ABSENT_PROPERTY(Name, Type)                            \
-  STDMETHODIMP get_##Name(Type*) override { return E_NOTIMPL; } \
-  STDMETHODIMP put_##Name(Type) override { return E_NOTIMPL; }
-
-class PageBrowser final : public IWebBrowser2 {
+// A dispatch interface that no script reaches: no type information, no
+// names, no calls. The stand-ins below are called through their vtables.
+template <typename Interface>
+class WithoutDispatch : public Interface {
  public:
-  explicit PageBrowser(std::u16string url) : url_(std::move(url)) {}
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
-  STDMETHODIMP_(ULONG) AddRef() override { return refs_.Increment(); }
-  STDMETHODIMP_(ULONG) Release() override { return refs_.Decrement(this); }
-
   STDMETHODIMP GetTypeInfoCount(UINT* count) override {
     if (count != nullptr) *count = 0;
     return S_OK;
@@ -42,6 +34,20 @@ class PageBrowser final : public IWebBrowser2 {
   STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
     return E_NOTIMPL;
   }
+};
+
+// A property the browser object does not have: its get_ and put_ methods.
+#define ZV_ABSENT_PROPERTY(Name, Type)                            \
+  STDMETHODIMP get_##Name(Type*) override { return E_NOTIMPL; } \
+  STDMETHODIMP put_##Name(Type) override { return E_NOTIMPL; }
+
+class PageBrowser final : public WithoutDispatch<IWebBrowser2> {
+ public:
+  explicit PageBrowser(std::u16string url) : url_(std::move(url)) {}
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
+  STDMETHODIMP_(ULONG) AddRef() override { return refs_.Increment(); }
+  STDMETHODIMP_(ULONG) Release() override { return refs_.Decrement(this); }
 
   STDMETHODIMP get_LocationURL(BSTR* url) override;
 
@@ -102,7 +108,7 @@ class PageBrowser final : public IWebBrowser2 {
 
 // The document the control sits in (a page, or a frame of one): an
 // IOleContainer that is also the HTML document and tells its URL.
-class PageDocument final : public IOleContainer, public IHTMLDocument2 {
+class PageDocument final : public IOleContainer, public WithoutDispatch<IHTMLDocument2> {
  public:
   explicit PageDocument(std::u16string url) : url_(std::move(url)) {}
 
@@ -114,20 +120,6 @@ class PageDocument final : public IOleContainer, public IHTMLDocument2 {
   STDMETHODIMP ParseDisplayName(IBindCtx*, LPOLESTR, ULONG*, IMoniker**) override { return E_NOTIMPL; }
   STDMETHODIMP EnumObjects(DWORD, IEnumUnknown**) override { return E_NOTIMPL; }
   STDMETHODIMP LockContainer(BOOL) override { return S_OK; }
-
-  // IDispatch
-  STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-    if (count != nullptr) *count = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info != nullptr) *info = nullptr;
-    return E_NOTIMPL;
-  }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
 
   // IHTMLDocument2: the URL; everything else a document offers is not there.
   STDMETHODIMP get_URL(BSTR* url) override;
