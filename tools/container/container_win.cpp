@@ -496,17 +496,23 @@ HWND TakeParentOption(int& argc, wchar_t** argv) {
   return nullptr;
 }
 
-HWND CreatePageWindowIn(HWND parent, const std::wstring& page) {
+// The host window's class under the name a browser gives its window.
+const wchar_t* RegisterHostClass(const wchar_t* name) {
   WNDCLASSW wc{};
   wc.lpfnWndProc = HostProc;
   wc.hInstance = GetModuleHandleW(nullptr);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  wc.lpszClassName = L"Internet Explorer_Server";
+  wc.lpszClassName = name;
   RegisterClassW(&wc);
+  return name;
+}
+
+HWND CreatePageWindowIn(HWND parent, const std::wstring& page) {
   RECT client{};
   GetClientRect(parent, &client);
-  HWND host = CreateWindowExW(0, wc.lpszClassName, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, client.right,
-                              client.bottom, parent, nullptr, wc.hInstance, nullptr);
+  HWND host = CreateWindowExW(0, RegisterHostClass(L"Internet Explorer_Server"), L"",
+                              WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, client.right, client.bottom, parent,
+                              nullptr, GetModuleHandleW(nullptr), nullptr);
   if (host == nullptr) return nullptr;
   PageViewInit(host, page);
   SetWindowPos(host, nullptr, 0, 0, client.right, client.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
@@ -515,16 +521,11 @@ HWND CreatePageWindowIn(HWND parent, const std::wstring& page) {
 
 HWND CreateHostWindow(const std::wstring& page, HWND parent) {
   if (parent != nullptr) return CreatePageWindowIn(parent, page);
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = HostProc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   // The browser's frame class: the agent's application guard spares browser
   // frames, so a session leaves this stand-in open as it leaves the browser.
-  wc.lpszClassName = L"IEFrame";
-  RegisterClassW(&wc);
-  HWND host = CreateWindowExW(0, wc.lpszClassName, L"Zaduze test container", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40,
-                              420, 200, nullptr, nullptr, wc.hInstance, nullptr);
+  HWND host = CreateWindowExW(0, RegisterHostClass(L"IEFrame"), L"Zaduze test container",
+                              WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 420, 200, nullptr, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
   PageViewInit(host, page);
   return host;
 }
