@@ -42,7 +42,8 @@ phase_closes() {
 killed_titles() { grep -o '^DEBUG: killed app : \[[^]]*\]' | sort -u | sed 's/^DEBUG: killed app : //' | tr '\n' '|'; }
 
 ctl_register64
-zv_on_exit 'ctl_set_path ""; ctl_unregister64'
+# A stand-in left open by a scenario cut short would be a foreign window to the next one.
+zv_on_exit 'ctl_set_path ""; ctl_unregister64; [ -n "${EDGE_JOB:-}" ] && kill -0 "$EDGE_JOB" 2>/dev/null && close_edge'
 EXAM=$WORK/edge-exam.html
 ctl_page "$EXAM" "DebugLog=1" "WebSandboxMode=0" "AppNotification=0" "ProtectKeyCheat=0" "ProtectMouseCheat=0" \
   "ProtectExplorerCheat=0" "ProtectIEToolbarCheat=0" "ProtectAppExceptionList=explorer.exe" "KeepAliveMillisec=1000"
