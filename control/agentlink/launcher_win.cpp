@@ -168,8 +168,9 @@ short CZaduzeCtrl::StartZaduzeApp() {
 namespace {
 
 // How long the stop waits for the agent to handle its close message. The
-// agent's own stop waits at most a couple of seconds for its hook thread.
-constexpr UINT kCloseTimeoutMs = 5000;
+// agent's own stop waits at most a couple of seconds for its hook thread; an
+// agent that has not asked for messages for five seconds is given up at once.
+constexpr UINT kCloseTimeoutMs = 10000;
 
 // An agent that did not handle the close message (hung, or its window gone
 // while it runs on) is ended when it is the process this control started:
