@@ -13,7 +13,12 @@ namespace {
 
 // 1024 lines: about a minute of fast typing (two lines a key), 200 KB. A queue
 // that fills up (the disk has stood still for that long) drops lines.
-LineQueue<1024> g_queue;
+using Queue = LineQueue<1024>;
+
+// Made by the first start and never freed (a writer left running may still
+// read it). On the heap: a static queue would be stored in the program file,
+// since its constructor's sequence numbers make it initialized data.
+std::atomic<Queue*> g_queue{nullptr};
 
 // "[HH:mm:ss.mmm]" of a moment taken earlier, as NowTime would have made it then.
 std::string StampOf(const LineMoment& at) {
@@ -31,8 +36,10 @@ std::string StampOf(const LineMoment& at) {
 // Runs under the log's lock, before every directly written line and from the
 // writer thread.
 void WriteQueuedLines(FILE* stream) {
+  Queue* const queue = g_queue.load();
+  if (queue == nullptr) return;
   QueuedLine line;
-  while (g_queue.Pop(line)) {
+  while (queue->Pop(line)) {
     try {
       const std::string stamp = StampOf(line.at);
       if (line.droppedBefore != 0)
@@ -42,7 +49,7 @@ void WriteQueuedLines(FILE* stream) {
       // Out of memory for one line: it is lost, the rest still goes out.
     }
   }
-  if (const uint32_t dropped = g_queue.TakeDropped()) {
+  if (const uint32_t dropped = queue->TakeDropped()) {
     try {
       std::fputs(FormatQueuedLine(NowTime(), logINFO, DroppedLinesText(dropped)).c_str(), stream);
     } catch (...) {
@@ -73,6 +80,11 @@ DWORD WINAPI WriterProc(void* param) {
 }  // namespace
 
 bool StartQueuedLog() {
+  if (g_queue.load() == nullptr) {
+    auto* const queue = new (std::nothrow) Queue;
+    if (queue == nullptr) return false;
+    g_queue = queue;
+  }
   SetPendingLinesWriter(WriteQueuedLines);
   if (g_writer != nullptr) return true;
   if (g_wake.load() == nullptr) {
@@ -114,7 +126,8 @@ bool QueueLogLine(TLogLevel level, std::string_view text) {
   LineMoment at;
   at.clock = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
   at.ticks = GetTickCount();
-  const bool queued = g_queue.Push(at, level, text);
+  Queue* const queue = g_queue.load();
+  const bool queued = queue != nullptr && queue->Push(at, level, text);
   if (const HANDLE wake = g_wake.load()) SetEvent(wake);
   return queued;
 }

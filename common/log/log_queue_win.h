@@ -18,7 +18,8 @@ void StopQueuedLog(uint32_t waitMillis);
 
 // From any thread, without waiting, locking or allocating: the line with
 // the moment it was made. False when the queue is full (the line is counted
-// and the count is logged in its place).
+// and the count is logged in its place), and before the first start, which
+// makes the queue (the line is lost).
 bool QueueLogLine(TLogLevel level, std::string_view text);
 
 }  // namespace zv
