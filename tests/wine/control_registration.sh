@@ -54,8 +54,8 @@ check_bitness() {  # WINE DLL TAG WIN
 }
 
 check_bitness "$ZV_WINE64_BIN" "$ZV_CTL_DLL64" x86_64 win64
-if ! zv_can_run32; then
-  zv_skip "i686: registration ($ZV_NO_RUN32)"
+if ! zv_can_test32; then
+  zv_skip "i686: registration ($(zv_no_test32))"
 elif [ -f "$ZV_CTL_DLL32" ]; then
   check_bitness "$ZV_WINE32_BIN" "$ZV_CTL_DLL32" i686 win32
 else

@@ -180,8 +180,8 @@ lock_policy HKCU -
 # The i686 control reads the 64-bit view of HKLM as well: a policy written
 # by a 64-bit reg.exe (/reg:64) alone reaches it; a value in the 32-bit view
 # (WOW6432Node) alone is read by neither build.
-if ! zv_can_run32; then
-  zv_skip "i686: the machine-wide policy ($ZV_NO_RUN32)"
+if ! zv_can_test32; then
+  zv_skip "i686: the machine-wide policy ($(zv_no_test32))"
 elif [ -f "$ZV_CTL_DLL32" ]; then
   zv_wine32 regsvr32 /s "$(zv_winpath "$ZV_CTL_DLL32")" </dev/null >/dev/null 2>&1
   ctl32() {

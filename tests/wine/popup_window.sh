@@ -38,10 +38,10 @@ zv_reg add "$DESKTOP" /v LogPixels /t REG_DWORD /d 96 /f
 
 # --- the GoogleTest program ------------------------------------------------
 zv_gtest "$ZV_WINE64_BIN" "$ZV_BUILD64/tests/win/popup/popup_win_tests.exe" "win64"
-if zv_can_run32; then
+if zv_can_test32; then
   zv_gtest "$ZV_WINE32_BIN" "$ZV_BUILD32/tests/win/popup/popup_win_tests.exe" "win32"
 else
-  zv_skip "win32 popup_win_tests ($ZV_NO_RUN32)"
+  zv_skip "win32 popup_win_tests ($(zv_no_test32))"
 fi
 
 # --- the driver ------------------------------------------------------------

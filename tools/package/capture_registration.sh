@@ -35,7 +35,7 @@ export_classes() {  # export_classes FILE
 
 capture() {  # capture WINE DIR BITS
   export_classes "$OUT/$3-before.reg" || return 1
-  timeout -k 5 120 "$1" regsvr32 /s "$2\\Zaduze.dll" </dev/null >/dev/null 2>&1 || { echo "capture: regsvr32 $2 failed" >&2; return 1; }
+  timeout -k 5 600 "$1" regsvr32 /s "$2\\Zaduze.dll" </dev/null >/dev/null 2>&1 || { echo "capture: regsvr32 $2 failed" >&2; return 1; }
   export_classes "$OUT/$3-after.reg"
 }
 
