@@ -14,6 +14,9 @@
 # organisation's own IE mode list is never touched; every uninstall leaves the
 # registry exactly as it was (but for the two shared component categories,
 # which stay as they stay after regsvr32 /u).
+# Two package builds, each with a registration capture that runs 32-bit
+# programs, which may be emulated (slow):
+# zv-limit: 1800
 source "$(dirname "$0")/../../tools/wine/harness.sh"
 zv_standalone
 source "$(dirname "$0")/control/common.sh"
