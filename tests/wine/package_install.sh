@@ -55,6 +55,9 @@ if ! bash "$ZV_ROOT/tools/package/package.sh" "$PKG" 1.4.4.0 >"$ZV_WINE_WORK/pac
   exit 0
 fi
 zv_ok "the packages are built"
+# Cut short (the time limit), the scenario may leave a product behind whose
+# machine-wide folder the later scenarios' controls would prefer.
+zv_on_exit "zv_reg delete 'HKLM\SOFTWARE\Zaduze' /v Path /f"
 
 # --- signatures ----------------------------------------------------------------
 ROOTCRT=$(ls "$PKG"/Zaduze-1.4.4.0-*-root.crt 2>/dev/null)
