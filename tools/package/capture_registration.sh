@@ -33,11 +33,11 @@ export_classes() {  # export_classes FILE
   iconv -f UTF-16LE -t UTF-8 "$WINEPREFIX/drive_c/x.reg" | tr -d '\r' | sed '1s/^\xEF\xBB\xBF//' >"$1"
 }
 
-capture() {  # capture WINE DIR BITS
+capture() {  # capture zv_wine32|zv_wine64 DIR BITS
   export_classes "$OUT/$3-before.reg" || return 1
-  timeout -k 5 600 "$1" regsvr32 /s "$2\\Zaduze.dll" </dev/null >/dev/null 2>&1 || { echo "capture: regsvr32 $2 failed" >&2; return 1; }
+  "$1" regsvr32 /s "$2\\Zaduze.dll" </dev/null >/dev/null 2>&1 || { echo "capture: regsvr32 $2 failed" >&2; return 1; }
   export_classes "$OUT/$3-after.reg"
 }
 
 zv_can_run32 || { echo "capture: $ZV_NO_RUN32: the i686 registration cannot be captured" >&2; exit 1; }
-capture "$ZV_WINE32_BIN" "$D32" 32 && capture "$ZV_WINE64_BIN" "$D64" 64
+capture zv_wine32 "$D32" 32 && capture zv_wine64 "$D64" 64
